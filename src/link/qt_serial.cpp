@@ -1,0 +1,65 @@
+#include "link/qt_serial.h"
+
+#include <QSerialPort>
+#include <QSerialPortInfo>
+
+namespace {
+
+class QtSerialLine final : public SerialLine {
+ public:
+  explicit QtSerialLine(std::unique_ptr<QSerialPort> port) : port_(std::move(port)) {}
+
+  void write(const QByteArray& bytes) override {
+    if (port_->error() == QSerialPort::ResourceError) return;
+    port_->write(bytes);
+    // write() only queues; the program usually sleeps next, without an event loop to send it.
+    for (int tries = 0; port_->bytesToWrite() > 0 && tries < 100; ++tries)
+      if (!port_->flush() && !port_->waitForBytesWritten(1)) break;
+  }
+
+  QByteArray readAll() override {
+    if (port_->error() == QSerialPort::ResourceError) return {};
+    // Each poll moves what the system holds into Qt's buffer; an empty poll ends the drain
+    // (and sets a timeout error, which means nothing here).
+    while (port_->waitForReadyRead(0)) {
+    }
+    port_->clearError();
+    return port_->readAll();
+  }
+
+ private:
+  std::unique_ptr<QSerialPort> port_;
+};
+
+}  // namespace
+
+QList<SerialPort> QtSerialSystem::ports() const {
+  QList<SerialPort> list;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+    list.append({info.portName(), info.systemLocation()});
+  for (const QString& path : extra_paths_) list.append({path, path});
+  return list;
+}
+
+int QtSerialSystem::SerialPortCount() { return int(ports().size()); }
+
+SerialPort QtSerialSystem::SerialPortAt(int index) {
+  const auto list = ports();
+  return index >= 0 && index < list.size() ? list[index] : SerialPort{};
+}
+
+std::unique_ptr<SerialLine> QtSerialSystem::openLine(const SerialPort& port) {
+  auto serial = std::make_unique<QSerialPort>();
+  serial->setPortName(port.location);
+  serial->setBaudRate(QSerialPort::Baud115200);
+  serial->setDataBits(QSerialPort::Data8);
+  serial->setParity(QSerialPort::NoParity);
+  serial->setStopBits(QSerialPort::OneStop);
+  serial->setFlowControl(QSerialPort::NoFlowControl);
+  serial->setReadBufferSize(0);  // unlimited: a whole history page waits here between reads
+  if (!serial->open(QIODevice::ReadWrite)) return nullptr;
+  // Not every device has a DTR line (a pseudo-terminal has none); that is no reason to fail.
+  serial->setDataTerminalReady(false);
+  serial->clearError();
+  return std::make_unique<QtSerialLine>(std::move(serial));
+}
