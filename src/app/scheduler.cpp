@@ -51,7 +51,6 @@ Thread::~Thread() {
 
 void Thread::Run() {
   if (isRunning()) return;
-  fiber_ = makeFiber();
   state_ = State::Ready;
   due_us_ = scheduler_.nowUs();
   order_ = scheduler_.nextOrder();
@@ -67,9 +66,14 @@ void Thread::Kill() {
   scheduler_.current_ = this;  // destructors on the unwound stack see their own thread
   fiber_ = ctx::fiber();       // unwinds the suspended fiber
   scheduler_.current_ = previous;
-  back_ = ctx::fiber();
-  state_ = State::Idle;
+  finish();
   scheduler_.changed();
+}
+
+void Thread::finish() {
+  back_ = ctx::fiber();
+  started_ = false;
+  state_ = State::Idle;
 }
 
 ctx::fiber Thread::makeFiber() {
@@ -96,9 +100,14 @@ void Thread::resume() {
   scheduler_.current_ = this;
   state_ = State::Running;
   passes_ = 0;
+  // Made at the first turn, so a thread killed before it ever ran has no stack to unwind.
+  if (!started_) {
+    fiber_ = makeFiber();
+    started_ = true;
+  }
   fiber_ = std::move(fiber_).resume();
   scheduler_.current_ = previous;
-  if (!fiber_) state_ = State::Idle;  // the body has returned
+  if (!fiber_) finish();  // the body has returned
 }
 
 void Thread::suspend() { back_ = std::move(back_).resume(); }

@@ -64,6 +64,7 @@ class Thread {
 
   void resume();
   void suspend();
+  void finish();
   boost::context::fiber makeFiber();
 
   Scheduler& scheduler_;
@@ -72,6 +73,7 @@ class Thread {
   qint64 due_us_ = 0;
   quint64 order_ = 0;
   int passes_ = 0;
+  bool started_ = false;
   boost::context::fiber fiber_;
   boost::context::fiber back_;
 };
