@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include "app/clock.h"
+#include "app/scheduler.h"
+#include "link/protocol.h"
+#include "link/qt_serial.h"
+#include "link/serial.h"
+#include "support/pty_counter.h"
+
+namespace {
+
+// The simulated counter behind a real pseudo-terminal, reached through the program's own Qt
+// serial path, in real time. Bounds are generous: only lower bounds on time are exact, since
+// the counter never sends a byte before the line would have carried it.
+struct CounterOverPty : ::testing::Test {
+  PtyCounter counter;
+  QtSerialSystem system{QStringList{counter.portPath()}};
+  Serial uart{system};
+  SteadyClock clock;
+  Scheduler scheduler{clock};
+
+  void SetUp() override {
+    ASSERT_TRUE(counter.valid());
+    uart.setSerialPort(system.SerialPortAt(system.SerialPortCount() - 1));
+    ASSERT_TRUE(uart.Open());
+  }
+
+  QByteArray readAtLeast(qsizetype n, int limit_ms = 5000) {
+    QByteArray got;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (got.size() < n && elapsed.elapsed() < limit_ms) {
+      got += uart.ReadAll();
+      if (got.size() < n) QThread::msleep(1);
+    }
+    return got;
+  }
+};
+
+TEST_F(CounterOverPty, AnswersTheVersionQueryThroughTheExchange) {
+  const QByteArray version = counter.withCounter([](SimCounter& c) { return c.version; });
+  EXPECT_EQ(exchange(uart, scheduler, commandGETVER(), 100), version);
+  const auto log = counter.log();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].command, SimCommand::GETVER);
+}
+
+TEST_F(CounterOverPty, PacesAHistoryPageAtTheWireRate) {
+  QByteArray memory(kHistoryMemoryBytes, '\0');
+  for (qsizetype i = 0; i < memory.size(); ++i) memory[i] = char(i * 31 + 7);
+  counter.withCounter([&](SimCounter& c) { c.memory = memory; });
+
+  QElapsedTimer elapsed;
+  elapsed.start();
+  uart.Write(commandSPIR(4096));
+  QThread::msleep(200);
+  const QByteArray early = uart.ReadAll();
+  EXPECT_LT(early.size(), 4096);
+  const QByteArray page = early + readAtLeast(4096 - early.size());
+  const qint64 took_ms = elapsed.elapsed();
+
+  EXPECT_EQ(page, memory.mid(4096, 4096));
+  EXPECT_GE(took_ms, 355);
+  EXPECT_LT(took_ms, 3000);
+}
+
+TEST_F(CounterOverPty, FaultsApplyOverThePseudoTerminalToo) {
+  counter.withCounter([](SimCounter& c) {
+    c.addFault(SimCommand::GETCPS, SimFault::split(2, 300));
+    c.answerCounts({300});
+  });
+  uart.Write(commandGETCPS());
+  const QByteArray first = readAtLeast(2);
+  QElapsedTimer gap;
+  gap.start();
+  const QByteArray rest = readAtLeast(2);
+  EXPECT_EQ(first, QByteArray::fromHex("0000"));
+  EXPECT_EQ(rest, QByteArray::fromHex("012c"));
+  EXPECT_GE(gap.elapsed(), 250);
+}
+
+}  // namespace
