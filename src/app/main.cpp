@@ -1,12 +1,27 @@
-#include <QApplication>
+#include <QtGlobal>
+#include <cstdio>
+#include <exception>
 
+#include "app/app.h"
+#include "app/dialogs.h"
 #include "app/driver.h"
+#include "app/platform.h"
 #include "app/scheduler.h"
+#include "link/qt_serial.h"
 
 int main(int argc, char** argv) {
-  QApplication application(argc, argv);
-  SteadyClock clock;
-  Scheduler scheduler(clock);
-  SchedulerDriver driver(scheduler);
-  return application.exec();
+  try {
+    App::enableHighResolutionDisplays();
+    App application(argc, argv);
+    SteadyClock clock;
+    Scheduler scheduler(clock);
+    SchedulerDriver driver(scheduler);
+    QtSerialSystem serial;
+    QtDialogs dialogs;
+    return runTelvar(Platform{scheduler, serial, dialogs});
+  } catch (const std::exception& error) {
+    // An error while starting up ends the program, reported where a user starting it would look.
+    std::fprintf(stderr, "TELVAR: %s\n", error.what());
+    return 1;
+  }
 }

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QApplication>
+#include <QPointer>
+
+#include "app/menu_bar.h"
+
+struct Platform;
+
+// The application object: Qt's application with the program's version and the shared menu bar.
+// It handles no event of its own.
+class App final : public QApplication {
+  Q_OBJECT
+ public:
+  App(int& argc, char** argv);
+  ~App() override;
+
+  // The running application object as an App; null when the application is a plain
+  // QApplication (the test programs make one).
+  static App* instance();
+
+  // Switches on the support for high-resolution displays; must run before the application
+  // object exists.
+  static void enableHighResolutionDisplays();
+
+  // The application's menu bar: the shared one, which the main window shows as well.
+  MainMenuBar* menuBar() const { return menu_bar_; }
+
+ private:
+  QPointer<MainMenuBar> menu_bar_;
+};
+
+// Requests the main window (which shows it), runs the event loop until the program quits, then
+// lets the window go; returns the quit code.
+int runTelvar(const Platform& platform);

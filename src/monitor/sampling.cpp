@@ -1,0 +1,5 @@
+#include "window/telvar.h"
+
+void TELVAR::GetCPS_Run() {}
+
+void TELVAR::GetCPSTimer_Action() {}

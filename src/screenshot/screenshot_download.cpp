@@ -1,0 +1,3 @@
+#include "window/telvar.h"
+
+void TELVAR::DSButton_Action() {}
