@@ -1,7 +1,83 @@
+#include <QString>
+
+#include "app/dialogs.h"
+#include "link/protocol.h"
 #include "window/telvar.h"
 
-void TELVAR::PortListUpdater_Action() {}
+namespace {
 
-void TELVAR::SerialPortsPopupMenu_Change() {}
+constexpr int kProbeWaitMs = 100;
 
-void TELVAR::ConnectButton_Action() {}
+const QString kConnectCaption = QStringLiteral("Connect");
+const QString kDisconnectCaption = QStringLiteral("Disconnect");
+
+// The row that ends a rebuild in which no counter answered.
+int rowSelectedAfterRebuild(int rows_now, int rows_before) {
+  if (rows_now == 0) return -1;
+  return rows_now < rows_before ? 0 : rows_now - 1;
+}
+
+}  // namespace
+
+void TELVAR::PortListUpdater_Action() {
+  const int rows_before = SerialPortsPopupMenu.count();
+  if (rows_before == platform.serial.SerialPortCount()) return;
+
+  SerialPortsPopupMenu.clear();
+  bool counter_answered = false;
+  for (int i = 0; i < platform.serial.SerialPortCount(); ++i) {
+    const SerialPort port = platform.serial.SerialPortAt(i);
+    UART.setSerialPort(port);
+    if (!UART.Open()) {
+      SerialPortsPopupMenu.addItem(port.Name);
+    } else {
+      Model = UART.ReadAll();
+      UART.Write(commandGETVER());
+      platform.scheduler.sleepCurrentThread(kProbeWaitMs);
+      Model = UART.ReadAll();
+      if (isCounterVersion(Model)) {
+        // A reply is shown byte for byte, one character a byte, line ends included.
+        SerialPortsPopupMenu.addItem(QString::fromLatin1(Model));
+        SerialPortsPopupMenu.setCurrentIndex(SerialPortsPopupMenu.count() - 1);
+        counter_answered = true;
+      } else {
+        SerialPortsPopupMenu.addItem(port.Name);
+      }
+      UART.Close();
+    }
+    platform.scheduler.yieldCurrentThread();
+  }
+  // A counter's row stays selected: it is the port the user came for.
+  if (!counter_answered)
+    SerialPortsPopupMenu.setCurrentIndex(
+        rowSelectedAfterRebuild(SerialPortsPopupMenu.count(), rows_before));
+}
+
+void TELVAR::SerialPortsPopupMenu_Change() {
+  ConnectButton.setEnabled(SerialPortsPopupMenu.currentIndex() != -1);
+}
+
+void TELVAR::ConnectButton_Action() {
+  if (ConnectButton.text() == kDisconnectCaption) {
+    UART.Close();
+    ConnectButton.setText(kConnectCaption);
+    SerialPortsPopupMenu.setEnabled(true);
+    PortListUpdater.setMode(Timer::kRepeating);
+    DisableUI();
+    return;
+  }
+
+  // A port that has left the system since the list was built comes back with empty fields and
+  // fails to open like any other port that cannot be opened.
+  UART.setSerialPort(platform.serial.SerialPortAt(SerialPortsPopupMenu.currentIndex()));
+  if (!UART.Open()) {
+    platform.dialogs.beep();
+    platform.dialogs.message(this, QStringLiteral("The selected serial port could not be opened."));
+    return;
+  }
+  ConnectButton.setText(kDisconnectCaption);
+  SerialPortsPopupMenu.setEnabled(false);
+  PortListUpdater.setMode(Timer::kOff);
+  UART.ReadAll();
+  EnableUI();
+}
