@@ -2,6 +2,7 @@
 
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <sys/stat.h>
 
 namespace {
 
@@ -33,10 +34,28 @@ class QtSerialLine final : public SerialLine {
 
 }  // namespace
 
-QList<SerialPort> QtSerialSystem::ports() const {
-  QList<SerialPort> list;
-  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-    list.append({info.portName(), info.systemLocation()});
+// Changes whenever a device node comes or goes; empty when it cannot be told.
+static QByteArray deviceFolderStamp() {
+  struct stat folder {};
+  if (stat("/dev", &folder) != 0) return {};
+  const qint64 fields[] = {qint64(folder.st_mtim.tv_sec), qint64(folder.st_mtim.tv_nsec),
+                           qint64(folder.st_ctim.tv_sec), qint64(folder.st_ctim.tv_nsec),
+                           qint64(folder.st_ino)};
+  return QByteArray(reinterpret_cast<const char*>(fields), sizeof fields);
+}
+
+QList<SerialPort> QtSerialSystem::ports() {
+  // Asking the system for its ports walks every terminal device it has (milliseconds each time,
+  // several times a second); a port can only come or go with its device node, so the list is
+  // read again exactly when the device folder has changed.
+  const QByteArray stamp = deviceFolderStamp();
+  if (stamp.isEmpty() || stamp != system_ports_stamp_) {
+    system_ports_.clear();
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+      system_ports_.append({info.portName(), info.systemLocation()});
+    system_ports_stamp_ = stamp;
+  }
+  QList<SerialPort> list = system_ports_;
   for (const QString& path : extra_paths_) list.append({path, path});
   return list;
 }

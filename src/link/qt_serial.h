@@ -15,7 +15,10 @@ class QtSerialSystem final : public SerialSystem {
   std::unique_ptr<SerialLine> openLine(const SerialPort& port) override;
 
  private:
-  QList<SerialPort> ports() const;
+  QList<SerialPort> ports();
 
   QStringList extra_paths_;
+  // The system's list as last read, and the state of the device folder it was read in.
+  QList<SerialPort> system_ports_;
+  QByteArray system_ports_stamp_;
 };

@@ -1,0 +1,61 @@
+// CPU the idle application takes: the window with its four timers running (port discovery, the
+// console, the count-rate poll on a closed port, the 100 ms tick with its repaint), no port.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include "app/dialogs.h"
+#include "app/driver.h"
+#include "app/platform.h"
+#include "app/scheduler.h"
+#include "link/qt_serial.h"
+#include "window/telvar.h"
+
+namespace {
+
+double processCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void IdleApplication(benchmark::State& state) {
+  SteadyClock clock;
+  Scheduler scheduler(clock);
+  SchedulerDriver driver(scheduler);
+  QtSerialSystem serial;
+  QtDialogs dialogs;
+  TELVAR window(Platform{scheduler, serial, dialogs});
+  window.show();
+  QApplication::processEvents();  // the first display is not part of being idle
+
+  const int wall_ms = int(state.range(0));
+  for (auto _ : state) {
+    const double cpu_before = processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTimer::singleShot(wall_ms, qApp, &QCoreApplication::quit);
+    QApplication::exec();
+    const double wall_s = double(wall.nsecsElapsed()) / 1e9;
+    const double cpu = processCpuSeconds() - cpu_before;
+    state.SetIterationTime(wall_s);
+    state.counters["cpu_percent_of_one_core"] = 100.0 * cpu / wall_s;
+  }
+  window.GetCPS.Kill();
+}
+BENCHMARK(IdleApplication)->Arg(5000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
