@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <optional>
+
+// The name offered for a screenshot: "kavscreenshot_" + day, month, year + "_" + hour, minute,
+// second + ".bmp", each the timestamp byte in decimal with at least two digits. Takes the
+// counter's six timestamp bytes (the reply's end marker may follow); a missing byte reads 0.
+QString proposedScreenshotName(QByteArrayView timestamp);
+
+// Writes bytes as the file at path, replacing a file already there. None when the file was
+// written whole; otherwise the text for the user, naming the file and why it failed, and no
+// file of that name is left behind but one that could not be deleted.
+std::optional<QString> writeScreenshotFile(const QString& path, const QByteArray& bytes);
