@@ -12,6 +12,7 @@
 namespace {
 
 constexpr qsizetype kShownCharacters = 10 * 1000 * 1000;
+constexpr qsizetype kOneMegabyte = 1000 * 1000;
 constexpr int kChunkBytes = 1024;
 
 // The console's HEX form: two digits and a blank per byte, no line break anywhere.
@@ -33,15 +34,17 @@ QByteArray Chunk(int seed) {
   return bytes;
 }
 
-// An area at the console's size holding 10 MB of one wrapped HEX line.
-std::unique_ptr<ConsoleTextArea> FullConsole(benchmark::State& state) {
+// An area at the console's size holding `shown` characters (10 MB unless told) of one wrapped
+// HEX line.
+std::unique_ptr<ConsoleTextArea> FullConsole(benchmark::State& state,
+                                             qsizetype shown = kShownCharacters) {
   auto area = std::make_unique<ConsoleTextArea>();
   area->resize(285, 137);
   area->show();
   QString text;
-  text.reserve(kShownCharacters);
-  for (int seed = 0; text.size() < kShownCharacters; ++seed) text += HexText(Chunk(seed));
-  text.truncate(kShownCharacters);
+  text.reserve(shown);
+  for (int seed = 0; text.size() < shown; ++seed) text += HexText(Chunk(seed));
+  text.truncate(shown);
   QElapsedTimer clock;
   clock.start();
   area->setText(text);
@@ -67,6 +70,18 @@ void BM_AppendHexChunkTo10MB(benchmark::State& state) {
   state.counters["final_chars"] = static_cast<double>(area->length());
 }
 BENCHMARK(BM_AppendHexChunkTo10MB)->Unit(benchmark::kMicrosecond)->Iterations(2000);
+
+// The same on a console that has shown about 1 MB, a long session's worth.
+void BM_AppendHexChunkTo1MB(benchmark::State& state) {
+  auto area = FullConsole(state, kOneMegabyte);
+  const QString chunk = HexText(Chunk(7));
+  for (auto _ : state) {
+    ShowChunk(*area, chunk);
+    benchmark::DoNotOptimize(area->scrollPosition());
+  }
+  state.counters["final_chars"] = static_cast<double>(area->length());
+}
+BENCHMARK(BM_AppendHexChunkTo1MB)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
 // The same with the repaint that follows each append in the running program, to show that
 // painting depends on the view's size and not on the text's.

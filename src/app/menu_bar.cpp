@@ -10,21 +10,32 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
+#include "window/console_text_area.h"
+
 namespace {
 
-// The focused control as the Edit items see it: a line edit (a combo box's own too) or a text
-// area; neither when the focus is elsewhere.
+// The focused control as the Edit items see it: a line edit (a combo box's own too), a text
+// area or the console's read-only area; none when the focus is elsewhere.
 struct EditTarget {
   QLineEdit* line = nullptr;
   QPlainTextEdit* area = nullptr;
+  ConsoleTextArea* console = nullptr;
 
-  bool exists() const { return line || area; }
-  bool readOnly() const { return line ? line->isReadOnly() : area->isReadOnly(); }
+  bool exists() const { return line || area || console; }
+  bool readOnly() const {
+    if (console) return true;
+    return line ? line->isReadOnly() : area->isReadOnly();
+  }
   bool hasSelection() const {
+    if (console) return console->hasSelectedText();
     return line ? line->hasSelectedText() : area->textCursor().hasSelection();
   }
-  bool hasText() const { return line ? !line->text().isEmpty() : !area->document()->isEmpty(); }
+  bool hasText() const {
+    if (console) return console->length() > 0;
+    return line ? !line->text().isEmpty() : !area->document()->isEmpty();
+  }
   bool canUndo() const {
+    if (console) return false;
     return line ? line->isUndoAvailable()
                 : area->isUndoRedoEnabled() && area->document()->isUndoAvailable();
   }
@@ -40,6 +51,8 @@ EditTarget editTargetOf(QWidget* widget) {
     target.line = line;
   else if (auto* area = qobject_cast<QPlainTextEdit*>(widget))
     target.area = area;
+  else if (auto* console = qobject_cast<ConsoleTextArea*>(widget))
+    target.console = console;
   return target;
 }
 
@@ -117,10 +130,22 @@ void MainMenuBar::connectEditItems() {
       if (target.exists()) command(target);
     });
   };
-  onTarget(EditUndo, [](const EditTarget& t) { t.line ? t.line->undo() : t.area->undo(); });
-  onTarget(EditCut, [](const EditTarget& t) { t.line ? t.line->cut() : t.area->cut(); });
-  onTarget(EditCopy, [](const EditTarget& t) { t.line ? t.line->copy() : t.area->copy(); });
-  onTarget(EditPaste, [](const EditTarget& t) { t.line ? t.line->paste() : t.area->paste(); });
+  // The console's area takes no editing: of these it answers Copy and Select All alone.
+  onTarget(EditUndo, [](const EditTarget& t) {
+    if (!t.console) t.line ? t.line->undo() : t.area->undo();
+  });
+  onTarget(EditCut, [](const EditTarget& t) {
+    if (!t.console) t.line ? t.line->cut() : t.area->cut();
+  });
+  onTarget(EditCopy, [](const EditTarget& t) {
+    if (t.console)
+      t.console->copy();
+    else
+      t.line ? t.line->copy() : t.area->copy();
+  });
+  onTarget(EditPaste, [](const EditTarget& t) {
+    if (!t.console) t.line ? t.line->paste() : t.area->paste();
+  });
   onTarget(EditClear, [](const EditTarget& t) {
     if (!t.hasSelection() || t.readOnly()) return;
     if (t.line) {
@@ -131,8 +156,12 @@ void MainMenuBar::connectEditItems() {
       t.area->setTextCursor(cursor);
     }
   });
-  onTarget(EditSelectAll,
-           [](const EditTarget& t) { t.line ? t.line->selectAll() : t.area->selectAll(); });
+  onTarget(EditSelectAll, [](const EditTarget& t) {
+    if (t.console)
+      t.console->selectAll();
+    else
+      t.line ? t.line->selectAll() : t.area->selectAll();
+  });
 
   // Like a native application's, the items follow the focus, the selection and the clipboard,
   // so their shortcuts are live exactly when the menu would offer them.
@@ -158,6 +187,11 @@ void MainMenuBar::followFocus(QWidget* now) {
         connect(target.area, &QPlainTextEdit::selectionChanged, this, update));
     target_connections_.push_back(
         connect(target.area, &QPlainTextEdit::undoAvailable, this, update));
+  } else if (target.console) {
+    target_connections_.push_back(
+        connect(target.console, &ConsoleTextArea::textChanged, this, update));
+    target_connections_.push_back(
+        connect(target.console, &ConsoleTextArea::copyAvailable, this, update));
   }
   updateEditItems();
 }

@@ -1,3 +1,4 @@
+#include <QComboBox>
 #include <QString>
 
 #include "app/dialogs.h"
@@ -17,6 +18,24 @@ int rowSelectedAfterRebuild(int rows_now, int rows_before) {
   return rows_now < rows_before ? 0 : rows_now - 1;
 }
 
+// Each row keeps the port it was built for, so that Connect opens that very port.
+void addPortRow(QComboBox& menu, const QString& text, const SerialPort& port) {
+  menu.addItem(text, port.location);
+}
+
+// The port a row was built for, as the system lists it now; a port with empty fields, which
+// cannot be opened, when it has gone since. Going by the row's index alone would open another
+// port once this one or one before it has left the list.
+SerialPort presentPortOfRow(SerialSystem& serial, const QComboBox& menu, int row) {
+  const QString location = menu.itemData(row).toString();
+  if (location.isEmpty()) return {};
+  for (int i = 0; i < serial.SerialPortCount(); ++i) {
+    SerialPort port = serial.SerialPortAt(i);
+    if (port.location == location) return port;
+  }
+  return {};
+}
+
 }  // namespace
 
 void TELVAR::PortListUpdater_Action() {
@@ -29,7 +48,7 @@ void TELVAR::PortListUpdater_Action() {
     const SerialPort port = platform.serial.SerialPortAt(i);
     UART.setSerialPort(port);
     if (!UART.Open()) {
-      SerialPortsPopupMenu.addItem(port.Name);
+      addPortRow(SerialPortsPopupMenu, port.Name, port);
     } else {
       Model = UART.ReadAll();
       UART.Write(commandGETVER());
@@ -37,11 +56,11 @@ void TELVAR::PortListUpdater_Action() {
       Model = UART.ReadAll();
       if (isCounterVersion(Model)) {
         // A reply is shown byte for byte, one character a byte, line ends included.
-        SerialPortsPopupMenu.addItem(QString::fromLatin1(Model));
+        addPortRow(SerialPortsPopupMenu, QString::fromLatin1(Model), port);
         SerialPortsPopupMenu.setCurrentIndex(SerialPortsPopupMenu.count() - 1);
         counter_answered = true;
       } else {
-        SerialPortsPopupMenu.addItem(port.Name);
+        addPortRow(SerialPortsPopupMenu, port.Name, port);
       }
       UART.Close();
     }
@@ -67,9 +86,10 @@ void TELVAR::ConnectButton_Action() {
     return;
   }
 
-  // A port that has left the system since the list was built comes back with empty fields and
-  // fails to open like any other port that cannot be opened.
-  UART.setSerialPort(platform.serial.SerialPortAt(SerialPortsPopupMenu.currentIndex()));
+  // A port that has left the system since the list was built fails to open like any other port
+  // that cannot be opened.
+  UART.setSerialPort(
+      presentPortOfRow(platform.serial, SerialPortsPopupMenu, SerialPortsPopupMenu.currentIndex()));
   if (!UART.Open()) {
     platform.dialogs.beep();
     platform.dialogs.message(this, QStringLiteral("The selected serial port could not be opened."));

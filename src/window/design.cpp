@@ -77,13 +77,9 @@ void TELVAR::CreateControls() {
   onTick(PortListUpdater, this, "PortListUpdater_Action", &TELVAR::PortListUpdater_Action);
 
   place(SerialText, "SerialText", window, {315, 12, 285, 137}, kLockedLeftTop);
-  SerialText.setReadOnly(true);
-  SerialText.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  SerialText.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  SerialText.setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  SerialText.setTabChangesFocus(true);
+  // The console area is read-only and wraps at its width under a vertical scroll bar by itself.
   setBlackOnWhite(SerialText);
-  connect(&SerialText, &QPlainTextEdit::textChanged, this,
+  connect(&SerialText, &ConsoleTextArea::textChanged, this,
           [this] { handle("SerialText_TextChange", &TELVAR::SerialText_TextChange); });
 
   place(Command1, "Command1", window, {16, 45, 210, 22}, kLockedLeftTop);

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -22,6 +21,7 @@
 #include "app/scheduler.h"
 #include "link/serial.h"
 #include "window/canvas.h"
+#include "window/console_text_area.h"
 
 class Drawing;
 
@@ -64,6 +64,9 @@ class TELVAR : public QMainWindow {
   bool download_save = false;
   qint64 download_progress = 0;
   bool download_finished = false;
+  // Set with download_finished when the history worker could not complete its files: the
+  // message for the tick to show in place of the completion's.
+  QString download_failure;
   std::unique_ptr<QFile> binaryStream;  // the open raw history dump
   std::optional<QString> file_bin;
 
@@ -76,7 +79,7 @@ class TELVAR : public QMainWindow {
   QPushButton ConnectButton;
   QComboBox SerialPortsPopupMenu;
   Timer PortListUpdater;
-  QPlainTextEdit SerialText;
+  ConsoleTextArea SerialText;
   QComboBox Command1;
   QPushButton SendCommand1;
   QLineEdit Command2;
@@ -134,7 +137,7 @@ class TELVAR : public QMainWindow {
   void EnableUI();
 
   // Scrolls a text area to the end of its text.
-  void ScrollDown(QPlainTextEdit& area);
+  void ScrollDown(ConsoleTextArea& area);
 
   // The area that holds the controls; window coordinates are its coordinates.
   QWidget& contentArea() const { return *content_; }

@@ -148,7 +148,7 @@ TEST_F(EditMenuTest, ItemsEnableThemselvesForTheFocusedControl) {
 
   focus(window->SerialText);
   EXPECT_EQ(enabledItems(), "000000");  // read-only and empty
-  window->SerialText.setPlainText("reply");
+  window->SerialText.setText("reply");
   EXPECT_EQ(enabledItems(), "000001");
 
   focus(window->Command1);
@@ -185,4 +185,22 @@ TEST_F(EditMenuTest, ItemsFollowFocusSelectionAndClipboardWithoutTheMenuOpening)
   EXPECT_FALSE(bar.EditPaste->isEnabled());
   QGuiApplication::clipboard()->setText("y");
   EXPECT_TRUE(bar.EditPaste->isEnabled());
+}
+
+TEST_F(EditMenuTest, SelectAllAndCopyTakeTheConsolesWholeText) {
+  window->SerialText.setText("SIM-000001");
+  window->SerialText.appendText("31 32 33 ");
+  focus(window->SerialText);
+  EXPECT_EQ(enabledItems(), "000001");
+  bar.EditSelectAll->trigger();
+  EXPECT_EQ(enabledItems(), "001001");  // read-only: it can only be copied
+  bar.EditCopy->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "SIM-00000131 32 33 ");
+
+  // Items that would edit the text do nothing to it, even when triggered.
+  for (QAction* item : {bar.EditUndo, bar.EditCut, bar.EditPaste, bar.EditClear}) {
+    item->setEnabled(true);
+    item->trigger();
+  }
+  EXPECT_EQ(window->SerialText.text(), "SIM-00000131 32 33 ");
 }

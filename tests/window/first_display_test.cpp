@@ -1,8 +1,10 @@
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QKeyEvent>
 #include <QRadioButton>
 #include <optional>
 #include <set>
@@ -17,7 +19,7 @@ QString captionOf(const QWidget* control) {
   if (auto* button = qobject_cast<const QAbstractButton*>(control)) return button->text();
   if (auto* combo = qobject_cast<const QComboBox*>(control)) return combo->currentText();
   if (auto* line = qobject_cast<const QLineEdit*>(control)) return line->text();
-  if (auto* area = qobject_cast<const QPlainTextEdit*>(control)) return area->toPlainText();
+  if (auto* area = qobject_cast<const ConsoleTextArea*>(control)) return area->text();
   if (auto* label = qobject_cast<const QLabel*>(control)) return label->text();
   if (auto* box = qobject_cast<const QGroupBox*>(control)) return box->title();
   return {};
@@ -42,7 +44,7 @@ struct DesignRow {
 const std::vector<DesignRow> kDesign = {
     {"ConnectButton", "QPushButton", "", {231, 20, 80, 22}, false, true, "Connect", {}},
     {"SerialPortsPopupMenu", "QComboBox", "", {16, 20, 210, 22}, true, true, "", {}},
-    {"SerialText", "QPlainTextEdit", "", {315, 12, 285, 137}, true, true, "", {}},
+    {"SerialText", "ConsoleTextArea", "", {315, 12, 285, 137}, true, true, "", {}},
     {"Command1", "QComboBox", "", {16, 45, 210, 22}, true, true, "<GETVER>>", {}},
     {"SendCommand1", "QPushButton", "", {231, 45, 80, 22}, false, true, "Send", {}},
     {"Command2", "QLineEdit", "", {16, 71, 210, 22}, true, true, "", {}},
@@ -122,7 +124,12 @@ TEST_F(WindowTest, FirstDisplayMatchesTheDesign) {
   EXPECT_EQ(window->DownloadProgressBar.minimum(), 0);
   EXPECT_EQ(window->DownloadProgressBar.maximum(), 100);
   EXPECT_EQ(window->DownloadProgressBar.value(), 0);
-  EXPECT_TRUE(window->SerialText.isReadOnly());
+  // The console area takes no typing; only the console tick writes it.
+  for (const QChar c : QStringLiteral("typed")) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(&window->SerialText, &press);
+  }
+  EXPECT_EQ(window->SerialText.text(), "");
   EXPECT_TRUE(window->SerialSize.isReadOnly());
   EXPECT_FALSE(window->Command2.isReadOnly());
   EXPECT_EQ(window->Graph.focusPolicy(), Qt::NoFocus);
