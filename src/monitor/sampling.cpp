@@ -1,5 +1,81 @@
+#include "monitor/sampling.h"
+
+#include <QString>
+#include <optional>
+
+#include "link/protocol.h"
 #include "window/telvar.h"
 
-void TELVAR::GetCPS_Run() {}
+namespace {
 
-void TELVAR::GetCPSTimer_Action() {}
+constexpr int kCountAttempts = 3;
+constexpr int kCountWaitMs = 100;
+
+const QString kDisconnectCaption = QStringLiteral("Disconnect");
+
+// The poll talks to the counter only over the user's connection. Without one the serial object
+// belongs to port discovery, which opens each port in turn and waits 100 ms for its version
+// reply while the worker threads run: a poll then would write into a probed port and take or
+// drop the probe's reply. Discovery probes only while the caption reads "Connect", and the
+// caption cannot change while a probe waits, so testing it before every use of the port keeps
+// the two apart. (The worker threads share the window's OS thread, so this read is safe.)
+bool holdsConnection(const TELVAR& window) {
+  return window.ConnectButton.text() == kDisconnectCaption;
+}
+
+// Asks the counter for the count of the last second, up to three times. None when every
+// attempt failed, or when the connection was not there or went during the attempts.
+std::optional<qint32> askCount(TELVAR& window) {
+  Scheduler& scheduler = window.platform.scheduler;
+  for (int attempt = 0; attempt < kCountAttempts; ++attempt) {
+    if (!holdsConnection(window)) return std::nullopt;
+    window.UART.ReadAll();  // whatever came before the command is no part of its reply
+    window.UART.Write(commandGETCPS());
+    scheduler.sleepCurrentThread(kCountWaitMs);
+    // A Disconnect during the wait has handed the serial object back to discovery.
+    if (!holdsConnection(window)) return std::nullopt;
+    const QByteArray reply = window.UART.ReadAll();
+    if (isCountReply(reply)) return decodeCount(reply);
+    scheduler.yieldCurrentThread();
+  }
+  return std::nullopt;
+}
+
+// Gives the port back when a run ends, however it ends: the downloads wait for the flag to
+// clear and the console needs its timer, so an error part-way, or the window killing the thread
+// as it closes, must leave both as a finished run does.
+class PortHandBack {
+ public:
+  explicit PortHandBack(TELVAR& window) : window_(window) {}
+  ~PortHandBack() {
+    window_.GetCPSThreadRunning = false;
+    window_.SerialTimer.setMode(Timer::kRepeating);
+  }
+  PortHandBack(const PortHandBack&) = delete;
+  PortHandBack& operator=(const PortHandBack&) = delete;
+
+ private:
+  TELVAR& window_;
+};
+
+}  // namespace
+
+void TELVAR::GetCPS_Run() {
+  SerialTimer.setMode(Timer::kOff);  // the console keeps off the port until the run is done
+  const PortHandBack hand_back(*this);
+  GetCPSThreadRunning = true;
+
+  const qint64 count = askCount(*this).value_or(0);
+  ShiftInNewestCount(CPS.data(), count, [this] { platform.scheduler.yieldCurrentThread(); });
+
+  // Bytes that came after the reply would otherwise show in the console.
+  if (holdsConnection(*this)) UART.ReadAll();
+}
+
+void TELVAR::GetCPSTimer_Action() {
+  // A history download owns the port while it runs; a Disconnect and a new Connect during it
+  // set this timer repeating again, and its ticks then start nothing.
+  if (download_started) return;
+  if (GetCPSThreadRunning) return;
+  GetCPS.Run();
+}
