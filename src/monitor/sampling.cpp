@@ -60,6 +60,10 @@ class PortHandBack {
 
 }  // namespace
 
+void WaitForRunningPoll(TELVAR& window) {
+  while (window.GetCPS.isRunning()) window.platform.scheduler.yieldCurrentThread();
+}
+
 void TELVAR::GetCPS_Run() {
   SerialTimer.setMode(Timer::kOff);  // the console keeps off the port until the run is done
   const PortHandBack hand_back(*this);

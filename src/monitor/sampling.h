@@ -3,6 +3,14 @@
 #include <QtGlobal>
 #include <algorithm>
 
+class TELVAR;
+
+// Returns once no count-rate poll holds the port. The poll raises GetCPSThreadRunning at its first
+// turn, not when its thread is started, and only the poll clears it: so the port is the poll's
+// for exactly as long as its thread runs. Waiting for the thread also covers a poll started but
+// not yet begun, and never waits on a flag that nothing is left to clear.
+void WaitForRunningPoll(TELVAR& window);
+
 // The series keeps one count a second for 24 hours; the newest is at the last index in use.
 inline constexpr int kSeriesCounts = 86400;
 inline constexpr int kNewestCountIndex = kSeriesCounts - 1;

@@ -5,6 +5,7 @@
 
 #include "app/dialogs.h"
 #include "link/protocol.h"
+#include "monitor/sampling.h"
 #include "screenshot/bitmap.h"
 #include "window/telvar.h"
 
@@ -44,14 +45,6 @@ int chosenImage(const TELVAR& window) {
   if (window.SS2.isChecked()) return 2;
   if (window.SS3.isChecked()) return 3;
   return 4;
-}
-
-// The poll raises GetCPSThreadRunning at its first turn, not when its thread is started, and
-// only the poll clears it: so the port may be the poll's for exactly as long as its thread runs.
-// Waiting for the thread covers a poll started but not yet begun, and never waits on a flag
-// that nothing is left to clear.
-void waitForRunningPoll(TELVAR& window) {
-  while (window.GetCPS.isRunning()) window.platform.scheduler.yieldCurrentThread();
 }
 
 // Asks until a reply passes or the attempts are spent; the reply that passed, if any.
@@ -111,7 +104,7 @@ void TELVAR::DSButton_Action() {
     return;
   }
   DSButton.setText(kBusyCaption);
-  waitForRunningPoll(*this);
+  WaitForRunningPoll(*this);
   GetCPSTimer.setMode(Timer::kOff);
   const int image = chosenImage(*this);
 
