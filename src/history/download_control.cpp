@@ -1,7 +1,236 @@
+#include "history/download_control.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "app/dialogs.h"
+#include "history/history_files.h"
+#include "monitor/graph_view.h"
+#include "monitor/sampling.h"
 #include "window/telvar.h"
 
-void TELVAR::DHButton_Action() {}
+namespace {
 
-void TELVAR::SaveButton_Action() {}
+constexpr int kCancelSettleMs = 1000;
+constexpr qint64 kBytesPerKB = 1000;
+constexpr qint64 kFullBarBytes = 1048000;
 
-void TELVAR::Timer100ms_Action() {}
+const QString kIdleCaption = QStringLiteral("Download History");
+const QString kCancelCaption = QStringLiteral("Cancel");
+const QString kCancellingCaption = QStringLiteral("Cancelling...");
+const QString kSaveCaption = QStringLiteral("Save");
+const QString kSavingCaption = QStringLiteral("Saving...");
+
+QString twoDigits(int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); }
+
+QString kilobytes(qint64 bytes) { return QString::number(bytes / kBytesPerKB); }
+
+// A start that cannot go on: only the count-rate timer has changed so far.
+void abandonStart(TELVAR& window, const QStringList& lines) {
+  window.platform.dialogs.message(&window, lines.join(QLatin1Char('\n')));
+  window.GetCPSTimer.setMode(Timer::kRepeating);
+}
+
+// The same, once the comma-separated file has been created: it holds nothing yet.
+void abandonStartWithFile(TELVAR& window, const QString& failure) {
+  window.fileStream->close();
+  QStringList lines{failure};
+  if (const QString line = removeUnfinishedHistoryFile(*window.file); !line.isEmpty())
+    lines.append(line);
+  abandonStart(window, lines);
+}
+
+// A file that exists is deleted: a download always writes new files.
+std::optional<QString> deleteExisting(const QString& path) {
+  if (!historyFileExists(path)) return std::nullopt;
+  QFile existing(path);
+  if (existing.remove()) return std::nullopt;
+  return historyFileFailure(QStringLiteral("delete"), path, existing.errorString());
+}
+
+// Each file gets its bytes in one write at the end of the download, so a buffer would only
+// hide the reason of a write that stops short until a later flush.
+std::unique_ptr<QFile> createNew(const QString& path, QString& failure) {
+  auto created = std::make_unique<QFile>(path);
+  if (created->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+    return created;
+  failure = historyFileFailure(QStringLiteral("create"), path, created->errorString());
+  return nullptr;
+}
+
+bool sameExistingFile(const QString& a, const QString& b) {
+  const QFileInfo first(a), second(b);
+  return first.exists() && second.exists() && first.canonicalFilePath() == second.canonicalFilePath();
+}
+
+void startDownload(TELVAR& window) {
+  WaitForRunningPoll(window);
+  window.GetCPSTimer.setMode(Timer::kOff);
+  const QString base = proposedHistoryBaseName(window.platform.scheduler.clock().localDateTime());
+
+  window.file = window.platform.dialogs.saveFile(&window, base + QStringLiteral(".csv"));
+  if (!window.file) {
+    window.GetCPSTimer.setMode(Timer::kRepeating);
+    return;
+  }
+  const QString csv_path = *window.file;
+  const QDir folder = QFileInfo(csv_path).absoluteDir();
+  if (!folder.exists()) {
+    abandonStart(window, {historyFileFailure(QStringLiteral("find the folder of"), csv_path,
+                                             QStringLiteral("No such folder"))});
+    return;
+  }
+  window.file_bin = folder.filePath(base + QStringLiteral(".bin"));
+  const QString bin_path = *window.file_bin;
+  // Deleting the one would delete the other, and the dump would then overwrite the text.
+  if (isHistoryDumpFile(csv_path, bin_path)) {
+    abandonStart(window, {chosenFileIsDumpMessage(csv_path)});
+    return;
+  }
+
+  if (const std::optional<QString> failure = deleteExisting(csv_path)) {
+    abandonStart(window, {*failure});
+    return;
+  }
+  QString failure;
+  window.fileStream = createNew(csv_path, failure);
+  if (!window.fileStream) {
+    abandonStart(window, {failure});
+    return;
+  }
+  // Two names for one file show only now on a file system that ignores case.
+  if (sameExistingFile(csv_path, bin_path)) {
+    abandonStartWithFile(window, chosenFileIsDumpMessage(csv_path));
+    return;
+  }
+  if (const std::optional<QString> delete_failure = deleteExisting(bin_path)) {
+    abandonStartWithFile(window, *delete_failure);
+    return;
+  }
+  window.binaryStream = createNew(bin_path, failure);
+  if (!window.binaryStream) {
+    abandonStartWithFile(window, failure);
+    return;
+  }
+
+  window.SaveButton.setText(kSaveCaption);
+  window.SaveButton.setVisible(true);
+  window.download_started = true;
+  window.DHButton.setText(kCancelCaption);
+  window.DownloadingLabel.setVisible(true);
+  window.DHThread.Run();
+}
+
+// Closes a stream of the cancelled download and deletes its file; the failures it met.
+QStringList discard(std::unique_ptr<QFile>& stream, const std::optional<QString>& path) {
+  QStringList failures;
+  if (stream && stream->isOpen()) {
+    stream->close();
+    if (stream->error() != QFileDevice::NoError)
+      failures.append(historyFileFailure(QStringLiteral("close"), stream->fileName(),
+                                         stream->errorString()));
+  }
+  if (path)
+    if (const std::optional<QString> failure = deleteExisting(*path)) failures.append(*failure);
+  return failures;
+}
+
+void cancelDownload(TELVAR& window) {
+  window.DHButton.setText(kCancellingCaption);
+  window.DHThread.Kill();
+  window.platform.scheduler.sleepCurrentThread(kCancelSettleMs);
+  window.UART.ReadAll();
+  QStringList failures = discard(window.binaryStream, window.file_bin);
+  failures += discard(window.fileStream, window.file);
+  window.SaveButton.setVisible(false);
+  window.download_save = false;
+  window.download_started = false;
+  window.DHButton.setText(kIdleCaption);
+  window.DownloadingLabel.setVisible(false);
+  window.download_progress = 0;
+  // The worker may have finished since the last tick: the cancel still holds, and that tick
+  // must not complete a download whose files are gone.
+  window.download_finished = false;
+  window.download_failure.clear();
+  window.GetCPSTimer.setMode(Timer::kRepeating);
+  if (!failures.isEmpty())
+    window.platform.dialogs.message(&window, failures.join(QLatin1Char('\n')));
+}
+
+void completeDownload(TELVAR& window) {
+  window.DHButton.setText(kIdleCaption);
+  window.DHButton.setEnabled(true);
+  window.DownloadingLabel.setVisible(false);
+  window.SaveButton.setVisible(false);
+  window.download_save = false;
+  window.download_started = false;
+  window.download_finished = false;
+  const QString failure = std::exchange(window.download_failure, QString());
+  if (failure.isEmpty()) {
+    window.platform.dialogs.beep();
+    window.platform.dialogs.message(&window, downloadFinishedMessage(window.download_progress));
+  } else {
+    window.platform.dialogs.message(&window, failure);
+  }
+  window.download_progress = 0;
+  window.GetCPSTimer.setMode(Timer::kRepeating);
+}
+
+}  // namespace
+
+QString proposedHistoryBaseName(const QDateTime& now) {
+  const QDate date = now.date();
+  const QTime time = now.time();
+  return QStringLiteral("kavhistory_") + twoDigits(date.month()) + twoDigits(date.day()) +
+         twoDigits(date.year()) + QStringLiteral("_") + twoDigits(time.hour()) +
+         twoDigits(time.minute()) + twoDigits(time.second());
+}
+
+QString downloadingLabelText(qint64 progress) {
+  return QStringLiteral("Downloading...") + kilobytes(progress) + QStringLiteral(" KB");
+}
+
+int downloadProgressBarValue(qint64 progress) { return int(progress * 100 / kFullBarBytes); }
+
+QString downloadFinishedMessage(qint64 progress) {
+  return QStringLiteral("Finished!") + QStringLiteral("\n") + QStringLiteral("Downloaded ") +
+         kilobytes(progress) + QStringLiteral(" KB.");
+}
+
+bool isHistoryDumpFile(const QString& chosen, const QString& dump) {
+  const QFileInfo chosen_info(chosen), dump_info(dump);
+  return chosen_info.absoluteFilePath() == dump_info.absoluteFilePath() ||
+         sameExistingFile(chosen, dump);
+}
+
+QString chosenFileIsDumpMessage(const QString& chosen) {
+  return QStringLiteral("The history cannot be saved as %1: the raw dump of the download is "
+                        "written to that file.")
+             .arg(QDir::toNativeSeparators(chosen)) +
+         QStringLiteral("\n") + QStringLiteral("Please choose another name.");
+}
+
+void TELVAR::DHButton_Action() {
+  if (download_started)
+    cancelDownload(*this);
+  else
+    startDownload(*this);
+}
+
+void TELVAR::SaveButton_Action() {
+  SaveButton.setText(kSavingCaption);
+  DHButton.setEnabled(false);
+  download_save = true;
+}
+
+void TELVAR::Timer100ms_Action() {
+  DownloadingLabel.setText(downloadingLabelText(download_progress));
+  DownloadProgressBar.setValue(downloadProgressBarValue(download_progress));
+  RequestGraphRepaint(Graph);
+  if (download_finished) completeDownload(*this);
+}

@@ -1,3 +1,77 @@
+#include "history/memory_reader.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstring>
+#include <optional>
+
+#include "history/history_files.h"
 #include "window/telvar.h"
 
-void TELVAR::DHThread_Run() {}
+namespace {
+
+const QString kDisconnectCaption = QStringLiteral("Disconnect");
+
+// The reader talks to the counter only over the user's connection. A Disconnect during a
+// download hands the serial object back to port discovery, which opens each port in turn and
+// waits for its version reply while this thread runs: a page request then would go to a probed
+// port and take or drop the probe's reply. The caption reads "Disconnect" exactly while the
+// user's connection is open, and cannot change while a probe waits.
+bool holdsConnection(const TELVAR& window) {
+  return window.ConnectButton.text() == kDisconnectCaption;
+}
+
+// One attempt at the page at address: the 4096 bytes, or none. Without a connection the attempt
+// still takes its wait, so a download that lost its port asks again at the usual pace.
+std::optional<QByteArray> askForPage(TELVAR& window, quint32 address) {
+  Scheduler& scheduler = window.platform.scheduler;
+  if (!holdsConnection(window)) {
+    scheduler.sleepCurrentThread(kHistoryPageWaitMs);
+    return std::nullopt;
+  }
+  window.UART.ReadAll();  // leftovers of a failed attempt are no part of this reply
+  window.UART.Write(commandSPIR(address));
+  scheduler.sleepCurrentThread(kHistoryPageWaitMs);
+  if (!holdsConnection(window)) return std::nullopt;
+  QByteArray reply = window.UART.ReadAll();
+  if (!isHistoryPageReply(reply)) return std::nullopt;
+  return reply;
+}
+
+// Reads pages into the buffer until one ends the history, the user asks to save, or the memory
+// is read whole; the number of bytes that arrived whole. A page is asked for again until it
+// arrives whole; once Save has been pressed a failed attempt ends the reading instead, since the
+// Cancel button is disabled then and nothing else could end it.
+qint64 readHistoryPages(TELVAR& window, QByteArray& buffer) {
+  quint32 address = 0;
+  for (;;) {
+    window.download_progress = qint64(address) + kHistoryPageBytes;
+    std::optional<QByteArray> page;
+    while (!(page = askForPage(window, address)))
+      if (window.download_save) return address;
+    std::memcpy(buffer.data() + address, page->constData(), kHistoryPageBytes);
+    const bool stop = window.download_save || isLastHistoryPage(*page);
+    address += quint32(kHistoryPageBytes);
+    if (stop || address > kLastHistoryPageLimit) return address;
+  }
+}
+
+}  // namespace
+
+bool isLastHistoryPage(QByteArrayView page) {
+  return page.size() == kHistoryPageBytes && quint8(page[kHistoryPageBytes - 2]) == 0xFF &&
+         quint8(page[kHistoryPageBytes - 1]) == 0xFF;
+}
+
+void TELVAR::DHThread_Run() {
+  // The start opens both files before it runs the reader; without them the bytes have nowhere
+  // to go, so there is nothing to ask the counter for.
+  if (!fileStream || !binaryStream || !fileStream->isOpen() || !binaryStream->isOpen()) return;
+
+  QByteArray buffer(kHistoryBufferBytes, '\0');
+  const qint64 downloaded = readHistoryPages(*this, buffer);
+  // Already so, unless Save ended the reading at a page that never arrived whole.
+  download_progress = downloaded;
+  download_failure = writeHistoryFiles(*binaryStream, *fileStream, buffer.constData(), downloaded);
+  download_finished = true;
+}
