@@ -6,33 +6,23 @@
 #include <optional>
 
 #include "history/history_files.h"
+#include "link/connection.h"
 #include "window/telvar.h"
 
 namespace {
-
-const QString kDisconnectCaption = QStringLiteral("Disconnect");
-
-// The reader talks to the counter only over the user's connection. A Disconnect during a
-// download hands the serial object back to port discovery, which opens each port in turn and
-// waits for its version reply while this thread runs: a page request then would go to a probed
-// port and take or drop the probe's reply. The caption reads "Disconnect" exactly while the
-// user's connection is open, and cannot change while a probe waits.
-bool holdsConnection(const TELVAR& window) {
-  return window.ConnectButton.text() == kDisconnectCaption;
-}
 
 // One attempt at the page at address: the 4096 bytes, or none. Without a connection the attempt
 // still takes its wait, so a download that lost its port asks again at the usual pace.
 std::optional<QByteArray> askForPage(TELVAR& window, quint32 address) {
   Scheduler& scheduler = window.platform.scheduler;
-  if (!holdsConnection(window)) {
+  if (!HoldsUserConnection(window)) {
     scheduler.sleepCurrentThread(kHistoryPageWaitMs);
     return std::nullopt;
   }
   window.UART.ReadAll();  // leftovers of a failed attempt are no part of this reply
   window.UART.Write(commandSPIR(address));
   scheduler.sleepCurrentThread(kHistoryPageWaitMs);
-  if (!holdsConnection(window)) return std::nullopt;
+  if (!HoldsUserConnection(window)) return std::nullopt;
   QByteArray reply = window.UART.ReadAll();
   if (!isHistoryPageReply(reply)) return std::nullopt;
   return reply;

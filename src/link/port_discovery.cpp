@@ -2,6 +2,7 @@
 #include <QString>
 
 #include "app/dialogs.h"
+#include "link/connection.h"
 #include "link/protocol.h"
 #include "window/telvar.h"
 
@@ -37,6 +38,10 @@ SerialPort presentPortOfRow(SerialSystem& serial, const QComboBox& menu, int row
 }
 
 }  // namespace
+
+bool HoldsUserConnection(const TELVAR& window) {
+  return window.ConnectButton.text() == kDisconnectCaption;
+}
 
 void TELVAR::PortListUpdater_Action() {
   const int rows_before = SerialPortsPopupMenu.count();

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "link/protocol.h"
+#include "link/connection.h"
 #include "window/telvar.h"
 
 namespace {
@@ -11,29 +12,17 @@ namespace {
 constexpr int kCountAttempts = 3;
 constexpr int kCountWaitMs = 100;
 
-const QString kDisconnectCaption = QStringLiteral("Disconnect");
-
-// The poll talks to the counter only over the user's connection. Without one the serial object
-// belongs to port discovery, which opens each port in turn and waits 100 ms for its version
-// reply while the worker threads run: a poll then would write into a probed port and take or
-// drop the probe's reply. Discovery probes only while the caption reads "Connect", and the
-// caption cannot change while a probe waits, so testing it before every use of the port keeps
-// the two apart. (The worker threads share the window's OS thread, so this read is safe.)
-bool holdsConnection(const TELVAR& window) {
-  return window.ConnectButton.text() == kDisconnectCaption;
-}
-
 // Asks the counter for the count of the last second, up to three times. None when every
 // attempt failed, or when the connection was not there or went during the attempts.
 std::optional<qint32> askCount(TELVAR& window) {
   Scheduler& scheduler = window.platform.scheduler;
   for (int attempt = 0; attempt < kCountAttempts; ++attempt) {
-    if (!holdsConnection(window)) return std::nullopt;
+    if (!HoldsUserConnection(window)) return std::nullopt;
     window.UART.ReadAll();  // whatever came before the command is no part of its reply
     window.UART.Write(commandGETCPS());
     scheduler.sleepCurrentThread(kCountWaitMs);
     // A Disconnect during the wait has handed the serial object back to discovery.
-    if (!holdsConnection(window)) return std::nullopt;
+    if (!HoldsUserConnection(window)) return std::nullopt;
     const QByteArray reply = window.UART.ReadAll();
     if (isCountReply(reply)) return decodeCount(reply);
     scheduler.yieldCurrentThread();
@@ -73,7 +62,7 @@ void TELVAR::GetCPS_Run() {
   ShiftInNewestCount(CPS.data(), count, [this] { platform.scheduler.yieldCurrentThread(); });
 
   // Bytes that came after the reply would otherwise show in the console.
-  if (holdsConnection(*this)) UART.ReadAll();
+  if (HoldsUserConnection(*this)) UART.ReadAll();
 }
 
 void TELVAR::GetCPSTimer_Action() {
