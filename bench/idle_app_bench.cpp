@@ -47,7 +47,7 @@ void IdleApplication(benchmark::State& state) {
   }
   window.GetCPS.Kill();
 }
-BENCHMARK(IdleApplication)->Arg(5000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(IdleApplication)->Arg(5000)->Arg(20000)->Arg(20000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -231,6 +231,6 @@ void TELVAR::SaveButton_Action() {
 void TELVAR::Timer100ms_Action() {
   DownloadingLabel.setText(downloadingLabelText(download_progress));
   DownloadProgressBar.setValue(downloadProgressBarValue(download_progress));
-  RequestGraphRepaint(Graph);
+  RefreshGraph(*this);
   if (download_finished) completeDownload(*this);
 }

@@ -1,16 +1,22 @@
 #include "window/canvas.h"
 
+#include <QPaintEvent>
+
 #include <QPainter>
 
 #include "window/painter_drawing.h"
 
 Canvas::Canvas(QWidget* parent) : QWidget(parent) {}
 
-void Canvas::paintEvent(QPaintEvent*) {
+void Canvas::paintEvent(QPaintEvent* event) {
   if (!paint) return;
-  QPainter painter(this);
-  PainterDrawing drawing(painter, size());
-  paint(drawing);
+  {
+    QPainter painter(this);
+    PainterDrawing drawing(painter, size());
+    paint(drawing);
+  }
+  // A paint of part of the surface leaves the rest showing what was there before.
+  if (event->region() != QRegion(rect())) drawnContent.clear();
 }
 
 void Canvas::resizeEvent(QResizeEvent* event) {

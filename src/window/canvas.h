@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QWidget>
 #include <functional>
 
@@ -16,6 +17,9 @@ class Canvas final : public QWidget {
   std::function<void(Drawing&)> paint;
   // Told after every change of size, so the owner can place the children.
   std::function<void()> resized;
+  // What the last paint showed, in its owner's words; lets the owner skip a periodic repaint
+  // that would show the same again.
+  QByteArray drawnContent;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

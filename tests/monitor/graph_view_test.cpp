@@ -174,4 +174,32 @@ TEST_F(GraphViewTest, TheRealCanvasShowsTheChosenMinute) {
   EXPECT_EQ(newest.pixel(80, 152) & 0xFFFFFF, kGraphCountLineColor & 0xFFFFFF);
 }
 
+TEST_F(GraphViewTest, TheRefreshRepaintsWhenWhatTheGraphShowsHasChanged) {
+  window->GetCPSTimer.setMode(Timer::kOff);  // the series changes only as the test says
+  window->show();
+  QCoreApplication::processEvents();
+  ASSERT_GT(paintsSince(0), 0);
+  auto paintsOverTicks = [&](int ticks) {
+    const int mark = handlersRun.size();
+    for (int i = 0; i < ticks; ++i) {
+      sim.advance(100);
+      QCoreApplication::processEvents();
+    }
+    return paintsSince(mark);
+  };
+
+  // The label counts seconds: within one second the graph shows the same, so it is drawn once.
+  EXPECT_EQ(paintsOverTicks(10), 1);
+  EXPECT_EQ(paintsOverTicks(10), 1);
+
+  // A new count in the minute shown is drawn by the next tick, within the same second.
+  sim.advance(100);
+  QCoreApplication::processEvents();
+  window->CPS[86399] = 7;
+  EXPECT_EQ(paintsOverTicks(1), 1);
+  EXPECT_EQ(paintsOverTicks(1), 0);
+  window->CPS[5] = 7;  // outside the minute shown
+  EXPECT_EQ(paintsOverTicks(1), 0);
+}
+
 }  // namespace
