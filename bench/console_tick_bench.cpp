@@ -60,13 +60,3 @@ BENCHMARK(BM_ConsoleTickAsciiOn1MB)->Unit(benchmark::kMicrosecond)->Iterations(2
 BENCHMARK(BM_ConsoleTickHexOn1MB)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

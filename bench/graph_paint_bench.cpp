@@ -65,14 +65,3 @@ void BM_ShiftSeriesBySample(benchmark::State& state) {
 BENCHMARK(BM_ShiftSeriesBySample)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  // Text needs fonts, fonts need a GUI application, and a benchmark has no display.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

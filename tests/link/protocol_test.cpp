@@ -6,6 +6,7 @@
 #include "app/scheduler.h"
 #include "link/protocol.h"
 #include "link/serial.h"
+#include "support/counter_line.h"
 #include "support/sim_counter.h"
 #include "support/simulation.h"
 
@@ -156,22 +157,7 @@ TEST(ReplyRules, YearByteTellsAnEmptyImageSlot) {
 // ---------------------------------------------------------------------------------------------
 // The exchange, in virtual time against the simulated counter
 
-struct Exchange : ::testing::Test {
-  Simulation sim;
-  SimCounter counter;
-  SimPort& port = counter.plugInto(sim.serial, "ttyUSB0");
-  Serial uart{sim.serial};
-
-  void SetUp() override {
-    uart.setSerialPort(sim.serial.SerialPortAt(0));
-    ASSERT_TRUE(uart.Open());
-  }
-
-  QByteArray exchangeOnTheWindowThread(const QByteArray& command, int wait_ms, int reads = 1) {
-    Scheduler::HandlerScope handler(sim.scheduler);
-    return exchange(uart, sim.scheduler, command, wait_ms, reads);
-  }
-};
+struct Exchange : CounterLineTest {};
 
 TEST_F(Exchange, DropsPendingInputThenWritesOnceSleepsAndReads) {
   port.send("left over", sim.nowUs());
@@ -179,7 +165,7 @@ TEST_F(Exchange, DropsPendingInputThenWritesOnceSleepsAndReads) {
   ASSERT_EQ(port.pendingToProgram(), 9);
 
   const qint64 start = sim.nowUs();
-  const QByteArray reply = exchangeOnTheWindowThread(commandGETVER(), 100);
+  const QByteArray reply = ask(commandGETVER(), 100);
 
   EXPECT_EQ(reply, counter.version);
   EXPECT_EQ(sim.nowUs() - start, 100000);
@@ -212,10 +198,10 @@ TEST_F(Exchange, ALateReplyJoinsTheNextReplyUnlessItArrivedBeforeTheDrop) {
   // A reply that comes too late for its own exchange is dropped by the next one only if it has
   // arrived by then.
   counter.addFault(SimCommand::GETCPS, SimFault::late(150), 2);
-  EXPECT_EQ(exchangeOnTheWindowThread(commandGETCPS(), 100), "");
-  EXPECT_EQ(exchangeOnTheWindowThread(commandGETCPS(), 100).size(), 4);  // the late one
+  EXPECT_EQ(ask(commandGETCPS(), 100), "");
+  EXPECT_EQ(ask(commandGETCPS(), 100).size(), 4);  // the late one
   sim.advance(200);
-  EXPECT_EQ(exchangeOnTheWindowThread(commandGETCPS(), 100).size(), 4);  // a fresh one alone
+  EXPECT_EQ(ask(commandGETCPS(), 100).size(), 4);  // a fresh one alone
 }
 
 TEST_F(Exchange, PictureReadsTwiceAndJoinsThePartsOfASplitReply) {
@@ -241,7 +227,7 @@ TEST_F(Exchange, PictureReadsTwiceAndJoinsThePartsOfASplitReply) {
 TEST_F(Exchange, OnAClosedPortSleepsAndReadsNothing) {
   uart.Close();
   const qint64 start = sim.nowUs();
-  EXPECT_EQ(exchangeOnTheWindowThread(commandGETVER(), 100), "");
+  EXPECT_EQ(ask(commandGETVER(), 100), "");
   EXPECT_EQ(sim.nowUs() - start, 100000);
   EXPECT_TRUE(port.writes().empty());
 }

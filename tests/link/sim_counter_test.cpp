@@ -3,6 +3,7 @@
 #include "app/scheduler.h"
 #include "link/protocol.h"
 #include "link/serial.h"
+#include "support/counter_line.h"
 #include "support/sim_counter.h"
 #include "support/simulation.h"
 
@@ -26,22 +27,7 @@ QByteArray patternedMemory() {
   return memory;
 }
 
-struct Counter : ::testing::Test {
-  Simulation sim;
-  SimCounter counter;
-  SimPort& port = counter.plugInto(sim.serial, "ttyUSB0");
-  Serial uart{sim.serial};
-
-  void SetUp() override {
-    uart.setSerialPort(sim.serial.SerialPortAt(0));
-    ASSERT_TRUE(uart.Open());
-  }
-
-  QByteArray ask(const QByteArray& command, int wait_ms, int reads = 1) {
-    Scheduler::HandlerScope handler(sim.scheduler);
-    return exchange(uart, sim.scheduler, command, wait_ms, reads);
-  }
-
+struct Counter : CounterLineTest {
   // Writes raw bytes and collects what arrives within wait_ms.
   QByteArray writeAndCollect(const QByteArray& written, int wait_ms) {
     uart.Write(written);
