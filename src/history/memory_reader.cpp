@@ -19,11 +19,7 @@ std::optional<QByteArray> askForPage(TELVAR& window, quint32 address) {
     scheduler.sleepCurrentThread(kHistoryPageWaitMs);
     return std::nullopt;
   }
-  window.UART.ReadAll();  // leftovers of a failed attempt are no part of this reply
-  window.UART.Write(commandSPIR(address));
-  scheduler.sleepCurrentThread(kHistoryPageWaitMs);
-  if (!HoldsUserConnection(window)) return std::nullopt;
-  QByteArray reply = window.UART.ReadAll();
+  QByteArray reply = ExchangeOverUserConnection(window, commandSPIR(address), kHistoryPageWaitMs);
   if (!isHistoryPageReply(reply)) return std::nullopt;
   return reply;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+
 class TELVAR;
 
 // True while the user's connection is open. Without it the serial object belongs to port
@@ -9,3 +11,7 @@ class TELVAR;
 // while a probe waits (its sleep holds the window), so a worker that tests this before every use
 // of the port keeps off the probes. The workers share the window's OS thread, so the read is safe.
 bool HoldsUserConnection(const TELVAR& window);
+
+// One exchange of a worker with the counter over the user's connection: empty, and nothing
+// written, when there is none; empty when a Disconnect came during the wait.
+QByteArray ExchangeOverUserConnection(TELVAR& window, const QByteArray& command, int wait_ms);

@@ -43,6 +43,12 @@ bool HoldsUserConnection(const TELVAR& window) {
   return window.ConnectButton.text() == kDisconnectCaption;
 }
 
+QByteArray ExchangeOverUserConnection(TELVAR& window, const QByteArray& command, int wait_ms) {
+  if (!HoldsUserConnection(window)) return {};
+  return exchange(window.UART, window.platform.scheduler, command, wait_ms, 1,
+                  [&window] { return HoldsUserConnection(window); });
+}
+
 void TELVAR::PortListUpdater_Action() {
   const int rows_before = SerialPortsPopupMenu.count();
   if (rows_before == platform.serial.SerialPortCount()) return;

@@ -79,10 +79,11 @@ bool timestampMarksNoImage(QByteArrayView reply) {
 }
 
 QByteArray exchange(Serial& uart, Scheduler& scheduler, const QByteArray& command, int wait_ms,
-                    int reads) {
+                    int reads, const std::function<bool()>& line_still_ours) {
   uart.ReadAll();  // leftovers of an earlier reply, or anything the counter sent unasked
   uart.Write(command);
   scheduler.sleepCurrentThread(wait_ms);
+  if (line_still_ours && !line_still_ours()) return {};
   QByteArray reply = uart.ReadAll();
   for (int read = 1; read < reads; ++read) reply.append(uart.ReadAll());
   return reply;

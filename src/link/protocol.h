@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QtGlobal>
+#include <functional>
 #include <optional>
 
 class Scheduler;
@@ -76,5 +77,7 @@ bool timestampMarksNoImage(QByteArrayView reply);
 // the wait on the calling thread (the user-interface thread or a worker), then read what came.
 // With two reads the second follows the first at once and is appended to it. The caller judges
 // the reply and decides whether to ask again.
+// When line_still_ours is given and says no after the wait, the line has gone to someone else
+// during it: nothing is read, and the reply is empty.
 QByteArray exchange(Serial& uart, Scheduler& scheduler, const QByteArray& command, int wait_ms,
-                    int reads = 1);
+                    int reads = 1, const std::function<bool()>& line_still_ours = {});

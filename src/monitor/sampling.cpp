@@ -18,12 +18,7 @@ std::optional<qint32> askCount(TELVAR& window) {
   Scheduler& scheduler = window.platform.scheduler;
   for (int attempt = 0; attempt < kCountAttempts; ++attempt) {
     if (!HoldsUserConnection(window)) return std::nullopt;
-    window.UART.ReadAll();  // whatever came before the command is no part of its reply
-    window.UART.Write(commandGETCPS());
-    scheduler.sleepCurrentThread(kCountWaitMs);
-    // A Disconnect during the wait has handed the serial object back to discovery.
-    if (!HoldsUserConnection(window)) return std::nullopt;
-    const QByteArray reply = window.UART.ReadAll();
+    const QByteArray reply = ExchangeOverUserConnection(window, commandGETCPS(), kCountWaitMs);
     if (isCountReply(reply)) return decodeCount(reply);
     scheduler.yieldCurrentThread();
   }
