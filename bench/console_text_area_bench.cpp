@@ -7,7 +7,7 @@
 #include <QString>
 #include <memory>
 
-#include "window/console_text_area.h"
+#include "widgets/console_text_area.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <random>
 #include <vector>
 
-#include "app/clock.h"
-#include "app/scheduler.h"
 #include "monitor/graph.h"
 #include "monitor/sampling.h"
-#include "window/painter_drawing.h"
+#include "platform/clock.h"
+#include "platform/scheduler.h"
+#include "widgets/painter_drawing.h"
 
 namespace {
 

@@ -7,11 +7,12 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include "app/dialogs.h"
-#include "app/driver.h"
-#include "app/platform.h"
-#include "app/scheduler.h"
-#include "link/qt_serial.h"
+#include "app/menu_bar.h"
+#include "platform/dialogs.h"
+#include "platform/driver.h"
+#include "platform/platform.h"
+#include "platform/qt_serial.h"
+#include "platform/scheduler.h"
 #include "window/telvar.h"
 
 namespace {
@@ -29,7 +30,7 @@ void IdleApplication(benchmark::State& state) {
   SchedulerDriver driver(scheduler);
   QtSerialSystem serial;
   QtDialogs dialogs;
-  TELVAR window(Platform{scheduler, serial, dialogs});
+  TELVAR window(Platform{scheduler, serial, dialogs, &MainMenuBar::shared()});
   window.show();
   QApplication::processEvents();  // the first display is not part of being idle
 

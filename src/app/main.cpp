@@ -3,11 +3,11 @@
 #include <exception>
 
 #include "app/app.h"
-#include "app/dialogs.h"
-#include "app/driver.h"
-#include "app/platform.h"
-#include "app/scheduler.h"
-#include "link/qt_serial.h"
+#include "platform/dialogs.h"
+#include "platform/driver.h"
+#include "platform/platform.h"
+#include "platform/qt_serial.h"
+#include "platform/scheduler.h"
 
 int main(int argc, char** argv) {
   try {
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     SchedulerDriver driver(scheduler);
     QtSerialSystem serial;
     QtDialogs dialogs;
-    return runTelvar(Platform{scheduler, serial, dialogs});
+    return runTelvar(Platform{scheduler, serial, dialogs, application.menuBar()});
   } catch (const std::exception& error) {
     // An error while starting up ends the program, reported where a user starting it would look.
     std::fprintf(stderr, "TELVAR: %s\n", error.what());

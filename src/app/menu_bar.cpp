@@ -10,7 +10,7 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
-#include "window/console_text_area.h"
+#include "widgets/console_text_area.h"
 
 namespace {
 

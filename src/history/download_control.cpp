@@ -8,10 +8,10 @@
 #include <optional>
 #include <utility>
 
-#include "app/dialogs.h"
 #include "history/history_files.h"
 #include "monitor/graph_view.h"
 #include "monitor/sampling.h"
+#include "platform/dialogs.h"
 #include "window/telvar.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include <QComboBox>
 #include <QString>
 
-#include "app/dialogs.h"
 #include "link/connection.h"
 #include "link/protocol.h"
+#include "platform/dialogs.h"
 #include "window/telvar.h"
 
 namespace {

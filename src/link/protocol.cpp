@@ -1,7 +1,7 @@
 #include "link/protocol.h"
 
-#include "app/scheduler.h"
-#include "link/serial.h"
+#include "platform/scheduler.h"
+#include "platform/serial.h"
 
 namespace {
 

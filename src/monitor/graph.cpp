@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "monitor/drawing.h"
+#include "platform/drawing.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <QDir>
 #include <QFile>
 
-#include "app/dialogs.h"
 #include "link/protocol.h"
 #include "monitor/sampling.h"
+#include "platform/dialogs.h"
 #include "screenshot/bitmap.h"
 #include "window/telvar.h"
 

@@ -2,10 +2,10 @@
 // its handler, so that setting up a control never runs a handler.
 
 #include <QLayout>
+#include <QMenuBar>
 #include <QPalette>
 
-#include "app/menu_bar.h"
-#include "window/edge_locks.h"
+#include "widgets/edge_locks.h"
 #include "window/telvar.h"
 
 namespace {
@@ -34,8 +34,10 @@ void setBlackText(QWidget& label) {
 }  // namespace
 
 void TELVAR::Layout() {
-  setMenuBar(&MainMenuBar::shared());
-  menuBar()->setVisible(true);
+  if (platform.menuBar) {
+    setMenuBar(platform.menuBar);
+    platform.menuBar->setVisible(true);
+  }
 
   setWindowTitle(QStringLiteral("TELVAR"));
   // Sizes are the content area's; the window adds what its menu bar takes, if anything.

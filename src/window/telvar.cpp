@@ -3,9 +3,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLayout>
+#include <QMenuBar>
 #include <QThread>
-
-#include "app/menu_bar.h"
 
 namespace {
 
@@ -43,9 +42,9 @@ TELVAR::~TELVAR() {
   GetCPS.Kill();
   DHThread.Kill();
   // The menu bar is shared: it outlives the window.
-  if (auto* bar = qobject_cast<MainMenuBar*>(menuWidget())) {
+  if (platform.menuBar && menuWidget() == platform.menuBar) {
     layout()->setMenuBar(nullptr);
-    bar->setParent(nullptr);
+    platform.menuBar->setParent(nullptr);
   }
 }
 

@@ -17,11 +17,11 @@
 #include <optional>
 #include <vector>
 
-#include "app/platform.h"
-#include "app/scheduler.h"
-#include "link/serial.h"
-#include "window/canvas.h"
-#include "window/console_text_area.h"
+#include "platform/platform.h"
+#include "platform/scheduler.h"
+#include "platform/serial.h"
+#include "widgets/canvas.h"
+#include "widgets/console_text_area.h"
 
 class Drawing;
 

@@ -7,10 +7,10 @@
 #include <QElapsedTimer>
 #include <functional>
 
-#include "app/clock.h"
-#include "app/driver.h"
-#include "app/scheduler.h"
-#include "link/qt_serial.h"
+#include "platform/clock.h"
+#include "platform/driver.h"
+#include "platform/qt_serial.h"
+#include "platform/scheduler.h"
 #include "support/pty_counter.h"
 #include "support/scripted_dialogs.h"
 #include "window/telvar.h"

@@ -3,11 +3,11 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include "app/clock.h"
-#include "app/scheduler.h"
 #include "link/protocol.h"
-#include "link/qt_serial.h"
-#include "link/serial.h"
+#include "platform/clock.h"
+#include "platform/qt_serial.h"
+#include "platform/scheduler.h"
+#include "platform/serial.h"
 #include "support/pty_counter.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "app/scheduler.h"
 #include "link/protocol.h"
-#include "link/serial.h"
+#include "platform/scheduler.h"
+#include "platform/serial.h"
 #include "support/counter_line.h"
 #include "support/sim_counter.h"
 #include "support/simulation.h"

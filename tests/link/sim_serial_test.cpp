@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "link/serial.h"
+#include "platform/serial.h"
 #include "support/simulation.h"
 
 namespace {

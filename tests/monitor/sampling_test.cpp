@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/scheduler.h"
-#include "link/serial.h"
 #include "monitor/sampling.h"
+#include "platform/scheduler.h"
+#include "platform/serial.h"
 #include "support/counter_window.h"
 
 namespace {

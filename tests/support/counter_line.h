@@ -4,9 +4,9 @@
 
 #include <QByteArray>
 
-#include "app/scheduler.h"
 #include "link/protocol.h"
-#include "link/serial.h"
+#include "platform/scheduler.h"
+#include "platform/serial.h"
 #include "support/sim_counter.h"
 #include "support/simulation.h"
 

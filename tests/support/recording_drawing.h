@@ -4,7 +4,7 @@
 #include <QString>
 #include <vector>
 
-#include "monitor/drawing.h"
+#include "platform/drawing.h"
 
 // A canvas that draws nothing and remembers every call, with the colour and font size in force
 // when it was made, so tests can check a drawing operation by operation.

@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/dialogs.h"
+#include "platform/dialogs.h"
 
 // Dialogs that answer from a script and remember what the program showed.
 class ScriptedDialogs final : public Dialogs {

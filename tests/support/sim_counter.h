@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "link/serial.h"
+#include "platform/serial.h"
 #include "support/sim_serial.h"
 
 // The commands the counter knows.

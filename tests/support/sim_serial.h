@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/clock.h"
-#include "link/serial.h"
+#include "platform/clock.h"
+#include "platform/serial.h"
 
 // 115200 baud, 8N1: ten bits a byte.
 constexpr qint64 kWireBitsPerByte = 10;

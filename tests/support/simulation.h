@@ -3,8 +3,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include "app/platform.h"
-#include "app/scheduler.h"
+#include "app/menu_bar.h"
+#include "platform/platform.h"
+#include "platform/scheduler.h"
 #include "support/scripted_dialogs.h"
 #include "support/sim_serial.h"
 #include "support/virtual_clock.h"
@@ -23,7 +24,7 @@ class Simulation {
   QTemporaryDir folder;
   QStringList unhandledErrors;
 
-  Platform platform() { return Platform{scheduler, serial, dialogs}; }
+  Platform platform() { return Platform{scheduler, serial, dialogs, &MainMenuBar::shared()}; }
 
   // Moves virtual time forward by ms, running every timer action and fiber turn that falls due,
   // in order.

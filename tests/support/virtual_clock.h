@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/clock.h"
+#include "platform/clock.h"
 
 // Time that moves only when told to. The wall time is set for one instant and then follows the
 // virtual time.

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <map>
 
-#include "window/edge_locks.h"
+#include "widgets/edge_locks.h"
 #include "window_fixture.h"
 
 namespace {

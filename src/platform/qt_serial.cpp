@@ -1,4 +1,4 @@
-#include "link/qt_serial.h"
+#include "platform/qt_serial.h"
 
 #include <QSerialPort>
 #include <QSerialPortInfo>

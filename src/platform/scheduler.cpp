@@ -1,4 +1,4 @@
-#include "app/scheduler.h"
+#include "platform/scheduler.h"
 
 #include <QDebug>
 #include <algorithm>

@@ -7,8 +7,8 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include "link/qt_serial.h"
-#include "link/serial.h"
+#include "platform/qt_serial.h"
+#include "platform/serial.h"
 #include "support/pty.h"
 
 namespace {

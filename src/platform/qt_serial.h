@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "link/serial.h"
+#include "platform/serial.h"
 
 // The serial ports of the computer, through Qt Serial Port. Extra device paths (a
 // pseudo-terminal, which the system's port list never shows) can be listed after the system's.

@@ -1,4 +1,4 @@
-#include "link/serial.h"
+#include "platform/serial.h"
 
 bool Serial::Open() {
   line_.reset();

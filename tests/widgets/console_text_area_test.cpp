@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "window/console_text_area.h"
+#include "widgets/console_text_area.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QTimer>
 
-#include "app/scheduler.h"
+#include "platform/scheduler.h"
 
 // Drives the scheduler from Qt's event loop: one precise single-shot timer, armed for the
 // earliest moment a timer action or a fiber falls due, so an idle program wakes only when it

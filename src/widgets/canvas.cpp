@@ -1,10 +1,10 @@
-#include "window/canvas.h"
+#include "widgets/canvas.h"
 
 #include <QPaintEvent>
 
 #include <QPainter>
 
-#include "window/painter_drawing.h"
+#include "widgets/painter_drawing.h"
 
 Canvas::Canvas(QWidget* parent) : QWidget(parent) {}
 

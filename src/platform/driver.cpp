@@ -1,4 +1,4 @@
-#include "app/driver.h"
+#include "platform/driver.h"
 
 SchedulerDriver::SchedulerDriver(Scheduler& scheduler, QObject* parent)
     : QObject(parent), scheduler_(scheduler) {

@@ -3,7 +3,7 @@
 #include <QColor>
 #include <QSize>
 
-#include "monitor/drawing.h"
+#include "platform/drawing.h"
 
 class QPainter;
 

@@ -1,4 +1,4 @@
-#include "window/console_text_area.h"
+#include "widgets/console_text_area.h"
 
 #include <QFocusEvent>
 #include <QFontMetricsF>

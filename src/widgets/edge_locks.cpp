@@ -1,4 +1,4 @@
-#include "window/edge_locks.h"
+#include "widgets/edge_locks.h"
 
 #include <algorithm>
 

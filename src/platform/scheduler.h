@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/clock.h"
+#include "platform/clock.h"
 
 class Scheduler;
 

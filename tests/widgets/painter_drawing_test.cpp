@@ -1,4 +1,4 @@
-#include "window/painter_drawing.h"
+#include "widgets/painter_drawing.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "app/scheduler.h"
+#include "platform/scheduler.h"
 #include "support/simulation.h"
 
 namespace {
