@@ -5,12 +5,9 @@
 #include <QString>
 #include <QtGlobal>
 
-class Drawing;
+#include "window/count_series.h"
 
-// One minute of one-second counts is shown at a time.
-inline constexpr int kGraphSampleCount = 60;
-// The scroll position, and the series index of the first sample, of the newest minute.
-inline constexpr int kNewestMinuteStart = 86340;
+class Drawing;
 
 inline constexpr QRgb kGraphFrameLightColor = qRgb(255, 255, 255);
 inline constexpr QRgb kGraphFrameShadowColor = qRgb(140, 140, 140);

@@ -3,6 +3,8 @@
 #include <QtGlobal>
 #include <algorithm>
 
+#include "window/count_series.h"
+
 class TELVAR;
 
 // Returns once no count-rate poll holds the port. The poll raises GetCPSThreadRunning at its first
@@ -10,10 +12,6 @@ class TELVAR;
 // for exactly as long as its thread runs. Waiting for the thread also covers a poll started but
 // not yet begun, and never waits on a flag that nothing is left to clear.
 void WaitForRunningPoll(TELVAR& window);
-
-// The series keeps one count a second for 24 hours; the newest is at the last index in use.
-inline constexpr int kSeriesCounts = 86400;
-inline constexpr int kNewestCountIndex = kSeriesCounts - 1;
 
 // The shift gives way after each block of this many moves. A call into the scheduler per move
 // would cost several times the moves themselves; a block takes about a microsecond.

@@ -127,8 +127,8 @@ void TELVAR::CreateControls() {
   };
 
   place(ScrollCPS, "ScrollCPS", Graph, {16, 368, 600, 17}, kLockedLeftRightBottom);
-  ScrollCPS.setRange(0, 86340);
-  ScrollCPS.setValue(86340);
+  ScrollCPS.setRange(0, kNewestMinuteStart);
+  ScrollCPS.setValue(kNewestMinuteStart);
   ScrollCPS.setSingleStep(1);
   ScrollCPS.setPageStep(20);
   ScrollCPS.setTracking(false);  // report the value when the thumb is let go, not while dragged

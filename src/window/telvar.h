@@ -22,6 +22,7 @@
 #include "platform/serial.h"
 #include "widgets/canvas.h"
 #include "widgets/console_text_area.h"
+#include "window/count_series.h"
 
 class Drawing;
 
@@ -34,8 +35,6 @@ class TELVAR : public QMainWindow {
   // Size of the content area in the design; the controls' positions are given in it.
   static constexpr int kDesignWidth = 628;
   static constexpr int kDesignHeight = 404;
-  // Number of one-second counts kept; the last element is never used.
-  static constexpr int kCPSSize = 86401;
 
   explicit TELVAR(const Platform& platform);
   ~TELVAR() override;
@@ -57,7 +56,7 @@ class TELVAR : public QMainWindow {
   QByteArray TxBuffer;
   std::vector<qint64> CPS = std::vector<qint64>(kCPSSize, 0);
   bool GetCPSThreadRunning = false;
-  qint64 CPMStart = 86340;
+  qint64 CPMStart = kNewestMinuteStart;
   bool download_started = false;
   std::optional<QString> file;        // none after a refused save dialog
   std::unique_ptr<QFile> fileStream;  // the open comma-separated history file
