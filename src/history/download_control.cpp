@@ -10,6 +10,7 @@
 
 #include "app/dialogs.h"
 #include "history/history_files.h"
+#include "link/connection.h"
 #include "monitor/graph_view.h"
 #include "monitor/sampling.h"
 #include "window/telvar.h"
@@ -30,10 +31,17 @@ QString twoDigits(int value) { return QStringLiteral("%1").arg(value, 2, 10, QLa
 
 QString kilobytes(qint64 bytes) { return QString::number(bytes / kBytesPerKB); }
 
+// Every way out of a download gives the count-rate poll back, but only to a connection: after
+// a Disconnect during the download the features stay as the Disconnect left them, or the window
+// would poll and offer downloads with no counter to ask.
+void resumeCountRatePoll(TELVAR& window) {
+  if (HoldsUserConnection(window)) window.GetCPSTimer.setMode(Timer::kRepeating);
+}
+
 // A start that cannot go on: only the count-rate timer has changed so far.
 void abandonStart(TELVAR& window, const QStringList& lines) {
   window.platform.dialogs.message(&window, lines.join(QLatin1Char('\n')));
-  window.GetCPSTimer.setMode(Timer::kRepeating);
+  resumeCountRatePoll(window);
 }
 
 // The same, once the comma-separated file has been created: it holds nothing yet.
@@ -75,7 +83,7 @@ void startDownload(TELVAR& window) {
 
   window.file = window.platform.dialogs.saveFile(&window, base + QStringLiteral(".csv"));
   if (!window.file) {
-    window.GetCPSTimer.setMode(Timer::kRepeating);
+    resumeCountRatePoll(window);
     return;
   }
   const QString csv_path = *window.file;
@@ -157,14 +165,14 @@ void cancelDownload(TELVAR& window) {
   // must not complete a download whose files are gone.
   window.download_finished = false;
   window.download_failure.clear();
-  window.GetCPSTimer.setMode(Timer::kRepeating);
+  resumeCountRatePoll(window);
   if (!failures.isEmpty())
     window.platform.dialogs.message(&window, failures.join(QLatin1Char('\n')));
 }
 
 void completeDownload(TELVAR& window) {
   window.DHButton.setText(kIdleCaption);
-  window.DHButton.setEnabled(true);
+  window.DHButton.setEnabled(HoldsUserConnection(window));
   window.DownloadingLabel.setVisible(false);
   window.SaveButton.setVisible(false);
   window.download_save = false;
@@ -178,7 +186,7 @@ void completeDownload(TELVAR& window) {
     window.platform.dialogs.message(&window, failure);
   }
   window.download_progress = 0;
-  window.GetCPSTimer.setMode(Timer::kRepeating);
+  resumeCountRatePoll(window);
 }
 
 }  // namespace
