@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/dialogs.h"
+#include "app/file_writing.h"
 #include "history/history_files.h"
 #include "link/connection.h"
 #include "monitor/graph_view.h"
@@ -48,27 +49,9 @@ void abandonStart(TELVAR& window, const QStringList& lines) {
 void abandonStartWithFile(TELVAR& window, const QString& failure) {
   window.fileStream->close();
   QStringList lines{failure};
-  if (const QString line = removeUnfinishedHistoryFile(*window.file); !line.isEmpty())
+  if (const QString line = removeUnfinishedFile(*window.file); !line.isEmpty())
     lines.append(line);
   abandonStart(window, lines);
-}
-
-// A file that exists is deleted: a download always writes new files.
-std::optional<QString> deleteExisting(const QString& path) {
-  if (!historyFileExists(path)) return std::nullopt;
-  QFile existing(path);
-  if (existing.remove()) return std::nullopt;
-  return historyFileFailure(QStringLiteral("delete"), path, existing.errorString());
-}
-
-// Each file gets its bytes in one write at the end of the download, so a buffer would only
-// hide the reason of a write that stops short until a later flush.
-std::unique_ptr<QFile> createNew(const QString& path, QString& failure) {
-  auto created = std::make_unique<QFile>(path);
-  if (created->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-    return created;
-  failure = historyFileFailure(QStringLiteral("create"), path, created->errorString());
-  return nullptr;
 }
 
 bool sameExistingFile(const QString& a, const QString& b) {
@@ -89,7 +72,7 @@ void startDownload(TELVAR& window) {
   const QString csv_path = *window.file;
   const QDir folder = QFileInfo(csv_path).absoluteDir();
   if (!folder.exists()) {
-    abandonStart(window, {historyFileFailure(QStringLiteral("find the folder of"), csv_path,
+    abandonStart(window, {fileFailure(QStringLiteral("find the folder of"), csv_path,
                                              QStringLiteral("No such folder"))});
     return;
   }
@@ -101,12 +84,12 @@ void startDownload(TELVAR& window) {
     return;
   }
 
-  if (const std::optional<QString> failure = deleteExisting(csv_path)) {
+  if (const std::optional<QString> failure = deleteExistingFile(csv_path)) {
     abandonStart(window, {*failure});
     return;
   }
   QString failure;
-  window.fileStream = createNew(csv_path, failure);
+  window.fileStream = createNewFile(csv_path, failure);
   if (!window.fileStream) {
     abandonStart(window, {failure});
     return;
@@ -116,11 +99,11 @@ void startDownload(TELVAR& window) {
     abandonStartWithFile(window, chosenFileIsDumpMessage(csv_path));
     return;
   }
-  if (const std::optional<QString> delete_failure = deleteExisting(bin_path)) {
+  if (const std::optional<QString> delete_failure = deleteExistingFile(bin_path)) {
     abandonStartWithFile(window, *delete_failure);
     return;
   }
-  window.binaryStream = createNew(bin_path, failure);
+  window.binaryStream = createNewFile(bin_path, failure);
   if (!window.binaryStream) {
     abandonStartWithFile(window, failure);
     return;
@@ -140,11 +123,11 @@ QStringList discard(std::unique_ptr<QFile>& stream, const std::optional<QString>
   if (stream && stream->isOpen()) {
     stream->close();
     if (stream->error() != QFileDevice::NoError)
-      failures.append(historyFileFailure(QStringLiteral("close"), stream->fileName(),
+      failures.append(fileFailure(QStringLiteral("close"), stream->fileName(),
                                          stream->errorString()));
   }
   if (path)
-    if (const std::optional<QString> failure = deleteExisting(*path)) failures.append(*failure);
+    if (const std::optional<QString> failure = deleteExistingFile(*path)) failures.append(*failure);
   return failures;
 }
 
