@@ -25,12 +25,10 @@ class QtSerialLine final : public SerialLine {
     // write() only queues; the program usually sleeps next, without an event loop to send it.
     for (int tries = 0; port_->bytesToWrite() > 0 && tries < 100; ++tries)
       if (!port_->flush() && !port_->waitForBytesWritten(1)) break;
-    if (port_->bytesToWrite() > 0 && failed()) {
-      // Qt keeps bytes it could not write and tries them again whenever the port looks
-      // writable, which a failing port always does: without this the event loop spins.
-      port_->clear(QSerialPort::Output);
-      goAwayIfHungUp();
-    }
+    // Qt keeps bytes it could not write and tries them again whenever the port looks writable.
+    // A full line is simply not writable yet; a hung-up one always looks writable and fails
+    // at once, and would keep the event loop spinning.
+    if (port_->bytesToWrite() > 0 && failed()) goAwayIfHungUp();
   }
 
   QByteArray readAll() override {
@@ -52,8 +50,8 @@ class QtSerialLine final : public SerialLine {
     return error != QSerialPort::NoError && error != QSerialPort::TimeoutError;
   }
 
-  // A port whose device has gone can never work again; closing it ends Qt's watch on it, so it
-  // costs nothing from then on. The line then reads nothing and swallows writes, like a port
+  // A port whose device has gone can never work again; closing it drops what Qt still holds for
+  // it and ends Qt's watch on it, so it costs nothing from then on. The line then reads nothing and swallows writes, like a port
   // that is not open, until the user disconnects.
   void goAwayIfHungUp() {
     if (!deviceHungUp(*port_)) return;
