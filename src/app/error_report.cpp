@@ -1,9 +1,9 @@
 #include "app/error_report.h"
 
+#include <utility>
+
 #include "app/dialogs.h"
 #include "app/scheduler.h"
-
-#include <utility>
 
 namespace {
 
@@ -18,8 +18,8 @@ UnhandledErrorReport::UnhandledErrorReport(Scheduler& scheduler, Dialogs& dialog
   retry_.setSingleShot(true);
   retry_.setInterval(kRetryMs);
   connect(&retry_, &QTimer::timeout, this, &UnhandledErrorReport::showWaiting);
-  previous_report_ = std::exchange(scheduler_.onUnhandledError,
-                                   [this](const QString& what) { report(what); });
+  previous_report_ =
+      std::exchange(scheduler_.onUnhandledError, [this](const QString& what) { report(what); });
 }
 
 UnhandledErrorReport::~UnhandledErrorReport() {

@@ -49,8 +49,7 @@ void abandonStart(TELVAR& window, const QStringList& lines) {
 void abandonStartWithFile(TELVAR& window, const QString& failure) {
   window.fileStream->close();
   QStringList lines{failure};
-  if (const QString line = removeUnfinishedFile(*window.file); !line.isEmpty())
-    lines.append(line);
+  if (const QString line = removeUnfinishedFile(*window.file); !line.isEmpty()) lines.append(line);
   abandonStart(window, lines);
 }
 
@@ -73,7 +72,7 @@ void startDownload(TELVAR& window) {
   const QDir folder = QFileInfo(csv_path).absoluteDir();
   if (!folder.exists()) {
     abandonStart(window, {fileFailure(QStringLiteral("find the folder of"), csv_path,
-                                             QStringLiteral("No such folder"))});
+                                      QStringLiteral("No such folder"))});
     return;
   }
   window.file_bin = folder.filePath(base + QStringLiteral(".bin"));
@@ -123,8 +122,8 @@ QStringList discard(std::unique_ptr<QFile>& stream, const std::optional<QString>
   if (stream && stream->isOpen()) {
     stream->close();
     if (stream->error() != QFileDevice::NoError)
-      failures.append(fileFailure(QStringLiteral("close"), stream->fileName(),
-                                         stream->errorString()));
+      failures.append(
+          fileFailure(QStringLiteral("close"), stream->fileName(), stream->errorString()));
   }
   if (path)
     if (const std::optional<QString> failure = deleteExistingFile(*path)) failures.append(*failure);

@@ -51,8 +51,8 @@ class QtSerialLine final : public SerialLine {
   }
 
   // A port whose device has gone can never work again; closing it drops what Qt still holds for
-  // it and ends Qt's watch on it, so it costs nothing from then on. The line then reads nothing and swallows writes, like a port
-  // that is not open, until the user disconnects.
+  // it and ends Qt's watch on it, so it costs nothing from then on. The line then reads nothing and
+  // swallows writes, like a port that is not open, until the user disconnects.
   void goAwayIfHungUp() {
     if (!deviceHungUp(*port_)) return;
     port_->close();

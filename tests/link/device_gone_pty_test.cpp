@@ -24,7 +24,9 @@
 #include "window/telvar.h"
 
 // Readable failures: a QString as its text.
-static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+static void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
