@@ -1,6 +1,8 @@
 #include "app/app.h"
 
+#include "app/error_report.h"
 #include "app/menu_bar.h"
+#include "platform/platform.h"
 #include "window/telvar.h"
 
 App::App(int& argc, char** argv) : QApplication(argc, argv) {
@@ -22,7 +24,8 @@ void App::enableHighResolutionDisplays() {
 }
 
 int runTelvar(const Platform& platform) {
-  TELVAR::shared(platform);
+  TELVAR& window = TELVAR::shared(platform);
+  const UnhandledErrorReport report(platform.scheduler, platform.dialogs, &window);
   const int quit_code = QApplication::exec();
   TELVAR::releaseShared();
   return quit_code;

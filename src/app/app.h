@@ -31,5 +31,6 @@ class App final : public QApplication {
 };
 
 // Requests the main window (which shows it), runs the event loop until the program quits, then
-// lets the window go; returns the quit code.
+// lets the window go; returns the quit code. Meanwhile an error that escapes a handler or a
+// worker is shown to the user in a message box.
 int runTelvar(const Platform& platform);

@@ -9,9 +9,11 @@
 #include <utility>
 
 #include "history/history_files.h"
+#include "link/connection.h"
 #include "monitor/graph_view.h"
 #include "monitor/sampling.h"
 #include "platform/dialogs.h"
+#include "platform/file_writing.h"
 #include "window/telvar.h"
 
 namespace {
@@ -30,37 +32,25 @@ QString twoDigits(int value) { return QStringLiteral("%1").arg(value, 2, 10, QLa
 
 QString kilobytes(qint64 bytes) { return QString::number(bytes / kBytesPerKB); }
 
+// Every way out of a download gives the count-rate poll back, but only to a connection: after
+// a Disconnect during the download the features stay as the Disconnect left them, or the window
+// would poll and offer downloads with no counter to ask.
+void resumeCountRatePoll(TELVAR& window) {
+  if (HoldsUserConnection(window)) window.GetCPSTimer.setMode(Timer::kRepeating);
+}
+
 // A start that cannot go on: only the count-rate timer has changed so far.
 void abandonStart(TELVAR& window, const QStringList& lines) {
   window.platform.dialogs.message(&window, lines.join(QLatin1Char('\n')));
-  window.GetCPSTimer.setMode(Timer::kRepeating);
+  resumeCountRatePoll(window);
 }
 
 // The same, once the comma-separated file has been created: it holds nothing yet.
 void abandonStartWithFile(TELVAR& window, const QString& failure) {
   window.fileStream->close();
   QStringList lines{failure};
-  if (const QString line = removeUnfinishedHistoryFile(*window.file); !line.isEmpty())
-    lines.append(line);
+  if (const QString line = removeUnfinishedFile(*window.file); !line.isEmpty()) lines.append(line);
   abandonStart(window, lines);
-}
-
-// A file that exists is deleted: a download always writes new files.
-std::optional<QString> deleteExisting(const QString& path) {
-  if (!historyFileExists(path)) return std::nullopt;
-  QFile existing(path);
-  if (existing.remove()) return std::nullopt;
-  return historyFileFailure(QStringLiteral("delete"), path, existing.errorString());
-}
-
-// Each file gets its bytes in one write at the end of the download, so a buffer would only
-// hide the reason of a write that stops short until a later flush.
-std::unique_ptr<QFile> createNew(const QString& path, QString& failure) {
-  auto created = std::make_unique<QFile>(path);
-  if (created->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-    return created;
-  failure = historyFileFailure(QStringLiteral("create"), path, created->errorString());
-  return nullptr;
 }
 
 bool sameExistingFile(const QString& a, const QString& b) {
@@ -75,14 +65,14 @@ void startDownload(TELVAR& window) {
 
   window.file = window.platform.dialogs.saveFile(&window, base + QStringLiteral(".csv"));
   if (!window.file) {
-    window.GetCPSTimer.setMode(Timer::kRepeating);
+    resumeCountRatePoll(window);
     return;
   }
   const QString csv_path = *window.file;
   const QDir folder = QFileInfo(csv_path).absoluteDir();
   if (!folder.exists()) {
-    abandonStart(window, {historyFileFailure(QStringLiteral("find the folder of"), csv_path,
-                                             QStringLiteral("No such folder"))});
+    abandonStart(window, {fileFailure(QStringLiteral("find the folder of"), csv_path,
+                                      QStringLiteral("No such folder"))});
     return;
   }
   window.file_bin = folder.filePath(base + QStringLiteral(".bin"));
@@ -93,12 +83,12 @@ void startDownload(TELVAR& window) {
     return;
   }
 
-  if (const std::optional<QString> failure = deleteExisting(csv_path)) {
+  if (const std::optional<QString> failure = deleteExistingFile(csv_path)) {
     abandonStart(window, {*failure});
     return;
   }
   QString failure;
-  window.fileStream = createNew(csv_path, failure);
+  window.fileStream = createNewFile(csv_path, failure);
   if (!window.fileStream) {
     abandonStart(window, {failure});
     return;
@@ -108,11 +98,11 @@ void startDownload(TELVAR& window) {
     abandonStartWithFile(window, chosenFileIsDumpMessage(csv_path));
     return;
   }
-  if (const std::optional<QString> delete_failure = deleteExisting(bin_path)) {
+  if (const std::optional<QString> delete_failure = deleteExistingFile(bin_path)) {
     abandonStartWithFile(window, *delete_failure);
     return;
   }
-  window.binaryStream = createNew(bin_path, failure);
+  window.binaryStream = createNewFile(bin_path, failure);
   if (!window.binaryStream) {
     abandonStartWithFile(window, failure);
     return;
@@ -132,11 +122,11 @@ QStringList discard(std::unique_ptr<QFile>& stream, const std::optional<QString>
   if (stream && stream->isOpen()) {
     stream->close();
     if (stream->error() != QFileDevice::NoError)
-      failures.append(historyFileFailure(QStringLiteral("close"), stream->fileName(),
-                                         stream->errorString()));
+      failures.append(
+          fileFailure(QStringLiteral("close"), stream->fileName(), stream->errorString()));
   }
   if (path)
-    if (const std::optional<QString> failure = deleteExisting(*path)) failures.append(*failure);
+    if (const std::optional<QString> failure = deleteExistingFile(*path)) failures.append(*failure);
   return failures;
 }
 
@@ -157,14 +147,14 @@ void cancelDownload(TELVAR& window) {
   // must not complete a download whose files are gone.
   window.download_finished = false;
   window.download_failure.clear();
-  window.GetCPSTimer.setMode(Timer::kRepeating);
+  resumeCountRatePoll(window);
   if (!failures.isEmpty())
     window.platform.dialogs.message(&window, failures.join(QLatin1Char('\n')));
 }
 
 void completeDownload(TELVAR& window) {
   window.DHButton.setText(kIdleCaption);
-  window.DHButton.setEnabled(true);
+  window.DHButton.setEnabled(HoldsUserConnection(window));
   window.DownloadingLabel.setVisible(false);
   window.SaveButton.setVisible(false);
   window.download_save = false;
@@ -178,7 +168,7 @@ void completeDownload(TELVAR& window) {
     window.platform.dialogs.message(&window, failure);
   }
   window.download_progress = 0;
-  window.GetCPSTimer.setMode(Timer::kRepeating);
+  resumeCountRatePoll(window);
 }
 
 }  // namespace

@@ -24,6 +24,17 @@ void addPortRow(QComboBox& menu, const QString& text, const SerialPort& port) {
   menu.addItem(text, port.location);
 }
 
+// The rows stand for the system's ports as they are now: one row per port, in port order, each
+// built for that very port. Counting alone would miss a port that left while another came, as
+// a re-plugged adapter does when it comes back under a new name.
+bool rowsFollowPorts(SerialSystem& serial, const QComboBox& menu) {
+  const int ports = serial.SerialPortCount();
+  if (menu.count() != ports) return false;
+  for (int i = 0; i < ports; ++i)
+    if (menu.itemData(i).toString() != serial.SerialPortAt(i).location) return false;
+  return true;
+}
+
 // The port a row was built for, as the system lists it now; a port with empty fields, which
 // cannot be opened, when it has gone since. Going by the row's index alone would open another
 // port once this one or one before it has left the list.
@@ -50,8 +61,8 @@ QByteArray ExchangeOverUserConnection(TELVAR& window, const QByteArray& command,
 }
 
 void TELVAR::PortListUpdater_Action() {
+  if (rowsFollowPorts(platform.serial, SerialPortsPopupMenu)) return;
   const int rows_before = SerialPortsPopupMenu.count();
-  if (rows_before == platform.serial.SerialPortCount()) return;
 
   SerialPortsPopupMenu.clear();
   bool counter_answered = false;

@@ -2,34 +2,65 @@
 
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <poll.h>
 #include <sys/stat.h>
 
 namespace {
+
+// The system's own word that a device has gone: a terminal whose device was unplugged, or whose
+// far side closed, is hung up for good and reports an error or a hang-up on every poll.
+bool deviceHungUp(const QSerialPort& port) {
+  pollfd descriptor{int(port.handle()), POLLOUT, 0};
+  if (::poll(&descriptor, 1, 0) < 0) return false;
+  return (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
 
 class QtSerialLine final : public SerialLine {
  public:
   explicit QtSerialLine(std::unique_ptr<QSerialPort> port) : port_(std::move(port)) {}
 
   void write(const QByteArray& bytes) override {
-    if (port_->error() == QSerialPort::ResourceError) return;
+    if (gone_) return;
     port_->write(bytes);
     // write() only queues; the program usually sleeps next, without an event loop to send it.
     for (int tries = 0; port_->bytesToWrite() > 0 && tries < 100; ++tries)
       if (!port_->flush() && !port_->waitForBytesWritten(1)) break;
+    // Qt keeps bytes it could not write and tries them again whenever the port looks writable.
+    // A full line is simply not writable yet; a hung-up one always looks writable and fails
+    // at once, and would keep the event loop spinning.
+    if (port_->bytesToWrite() > 0 && failed()) goAwayIfHungUp();
   }
 
   QByteArray readAll() override {
-    if (port_->error() == QSerialPort::ResourceError) return {};
+    if (gone_) return {};
     // Each poll moves what the system holds into Qt's buffer; an empty poll ends the drain
     // (and sets a timeout error, which means nothing here).
     while (port_->waitForReadyRead(0)) {
     }
+    // What arrived before the device went is still the program's.
+    const QByteArray received = port_->readAll();
+    if (failed()) goAwayIfHungUp();
     port_->clearError();
-    return port_->readAll();
+    return received;
   }
 
  private:
+  bool failed() const {
+    const QSerialPort::SerialPortError error = port_->error();
+    return error != QSerialPort::NoError && error != QSerialPort::TimeoutError;
+  }
+
+  // A port whose device has gone can never work again; closing it drops what Qt still holds for
+  // it and ends Qt's watch on it, so it costs nothing from then on. The line then reads nothing and
+  // swallows writes, like a port that is not open, until the user disconnects.
+  void goAwayIfHungUp() {
+    if (!deviceHungUp(*port_)) return;
+    port_->close();
+    gone_ = true;
+  }
+
   std::unique_ptr<QSerialPort> port_;
+  bool gone_ = false;
 };
 
 }  // namespace

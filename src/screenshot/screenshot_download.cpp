@@ -1,11 +1,12 @@
 #include "screenshot/screenshot_download.h"
 
-#include <QDir>
 #include <QFile>
+#include <memory>
 
 #include "link/protocol.h"
 #include "monitor/sampling.h"
 #include "platform/dialogs.h"
+#include "platform/file_writing.h"
 #include "screenshot/bitmap.h"
 #include "window/telvar.h"
 
@@ -22,22 +23,6 @@ const QString kBusyCaption = QStringLiteral("Please wait...");
 QString twoDigits(QByteArrayView bytes, qsizetype index) {
   const int value = index < bytes.size() ? quint8(bytes[index]) : 0;
   return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
-}
-
-QString fileFailure(const char* what, const QString& path, const QString& reason) {
-  return QStringLiteral("Could not %1 %2: %3")
-      .arg(QLatin1String(what), QDir::toNativeSeparators(path), reason);
-}
-
-// A write may stop short without an error (the first write to reach a size limit does); the
-// next one then tells why.
-bool writeWhole(QFile& target, const QByteArray& bytes) {
-  for (qsizetype done = 0; done < bytes.size();) {
-    const qint64 written = target.write(bytes.constData() + done, bytes.size() - done);
-    if (written <= 0) return false;
-    done += written;
-  }
-  return true;
 }
 
 int chosenImage(const TELVAR& window) {
@@ -78,23 +63,19 @@ QString proposedScreenshotName(QByteArrayView timestamp) {
 }
 
 std::optional<QString> writeScreenshotFile(const QString& path, const QByteArray& bytes) {
-  QFile target(path);
-  if (target.exists() && !target.remove())
-    return fileFailure("delete", path, target.errorString());
-  if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-    return fileFailure("create", path, target.errorString());
-  if (!writeWhole(target, bytes) || !target.flush()) {
-    const QString reason = target.errorString();
-    target.remove();  // a picture cut short is no picture
-    return fileFailure("write", path, reason);
-  }
-  target.close();
-  if (target.error() != QFileDevice::NoError) {
-    const QString reason = target.errorString();
-    target.remove();
-    return fileFailure("close", path, reason);
-  }
-  return std::nullopt;
+  if (std::optional<QString> failure = deleteExistingFile(path)) return failure;
+  QString failure;
+  const std::unique_ptr<QFile> target = createNewFile(path, failure);
+  if (!target) return failure;
+  if (!writeWhole(*target, bytes.constData(), bytes.size()))
+    failure = fileFailure(QStringLiteral("write"), path, target->errorString());
+  if (!closedCleanly(*target) && failure.isEmpty())
+    failure = fileFailure(QStringLiteral("close"), path, target->errorString());
+  if (failure.isEmpty()) return std::nullopt;
+  // A picture cut short is no picture.
+  if (const QString line = removeUnfinishedFile(path); !line.isEmpty())
+    failure += QLatin1Char('\n') + line;
+  return failure;
 }
 
 void TELVAR::DSButton_Action() {

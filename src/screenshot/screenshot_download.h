@@ -11,6 +11,7 @@
 QString proposedScreenshotName(QByteArrayView timestamp);
 
 // Writes bytes as the file at path, replacing a file already there. None when the file was
-// written whole; otherwise the text for the user, naming the file and why it failed, and no
-// file of that name is left behind but one that could not be deleted.
+// written whole; otherwise the text for the user: what failed on which file and why, then a
+// line saying whether a file that could not be completed was removed. No file that looks whole
+// and is not is left behind; a file there before that could not be deleted stays untouched.
 std::optional<QString> writeScreenshotFile(const QString& path, const QByteArray& bytes);

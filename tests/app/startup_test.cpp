@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
+#include <stdexcept>
 
 #include "app/app.h"
 #include "app/menu_bar.h"
@@ -62,6 +63,27 @@ TEST_F(StartUpTest, ClosingTheMainWindowEndsTheLoopWithCodeZero) {
   EXPECT_TRUE(shown_at_start);
   EXPECT_TRUE(handlersRun.contains("Event_Close"));
   EXPECT_TRUE(sim.unhandledErrors.isEmpty());
+}
+
+TEST_F(StartUpTest, AnErrorEscapingAHandlerIsShownToTheUserAndTheProgramGoesOn) {
+  TELVAR::handlerObserver = [this](const char* name) {
+    handlersRun.append(QString::fromLatin1(name));
+    if (QByteArray(name) == "ClearButton_Action") throw std::runtime_error("out of paper");
+  };
+  bool closed_after_the_box = false;
+  sim.dialogs.onMessage = [&](const QString&) {
+    // The program goes on: once the box is closed, the window still answers.
+    QTimer::singleShot(0, [&] {
+      closed_after_the_box = true;
+      TELVAR::shared(sim.platform()).close();
+    });
+  };
+  const int code = runWith([this] { TELVAR::shared(sim.platform()).ClearButton.click(); });
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(sim.dialogs.messages, QStringList{"out of paper"});
+  EXPECT_TRUE(closed_after_the_box);
+  EXPECT_TRUE(handlersRun.contains("Event_Close"));
+  EXPECT_TRUE(sim.unhandledErrors.isEmpty()) << "the application's report was not in place";
 }
 
 TEST_F(StartUpTest, FileQuitIsTheToolkitsQuitAndClosesTheWindow) {

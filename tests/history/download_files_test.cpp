@@ -1,6 +1,4 @@
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QDateTime>
@@ -12,35 +10,9 @@
 #include "history/download_control.h"
 #include "history/record_decoder.h"
 #include "history_download_fixture.h"
+#include "support/lowered_limit.h"
 
 namespace {
-
-// Lowers a resource limit of this process for as long as it lives. Past a file-size limit a
-// write fails with EFBIG instead of killing the process; past a descriptor limit an open fails
-// with EMFILE. Both stop root too.
-class LoweredLimit {
- public:
-  LoweredLimit(int resource, rlim_t soft) : resource_(resource) {
-    getrlimit(resource_, &saved_);
-    rlimit lowered = saved_;
-    lowered.rlim_cur = soft;
-    ok_ = setrlimit(resource_, &lowered) == 0;
-    if (resource_ == RLIMIT_FSIZE) previous_ = signal(SIGXFSZ, SIG_IGN);
-  }
-  ~LoweredLimit() {
-    setrlimit(resource_, &saved_);
-    if (resource_ == RLIMIT_FSIZE) signal(SIGXFSZ, previous_);
-  }
-  LoweredLimit(const LoweredLimit&) = delete;
-  LoweredLimit& operator=(const LoweredLimit&) = delete;
-  bool ok() const { return ok_; }
-
- private:
-  int resource_;
-  rlimit saved_{};
-  bool ok_ = false;
-  sighandler_t previous_ = SIG_DFL;
-};
 
 // The descriptor limit that lets exactly `more` further files open: descriptors are handed out
 // lowest first, and each must lie below the limit.

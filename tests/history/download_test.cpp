@@ -7,6 +7,7 @@
 #include "history/download_control.h"
 #include "history/record_decoder.h"
 #include "history_download_fixture.h"
+#include "support/lowered_limit.h"
 
 namespace {
 
@@ -460,6 +461,72 @@ TEST_F(DownloadTest, ADownloadSurvivesAReconnectionWithoutSharingThePort) {
   expectIdle();
   sim.advance(2000);
   EXPECT_GT(counter.timesReceived(SimCommand::GETCPS), polls);
+}
+
+TEST_F(DownloadTest, ADownloadThatEndsWithoutAConnectionGivesNoFeatureBack) {
+  struct Case {
+    const char* name;
+    std::function<void()> end;
+    QString message_start;  // empty: no message
+  };
+  const std::vector<Case> cases = {
+      {"Save, then the completion",
+       [this] {
+         window->SaveButton.click();
+         ASSERT_TRUE(advanceUntilMessage(2000));
+       },
+       finished("8")},
+      {"Save, then files that cannot be written",
+       [this] {
+         LoweredLimit limit(RLIMIT_FSIZE, kPage);
+         ASSERT_TRUE(limit.ok());
+         window->SaveButton.click();
+         ASSERT_TRUE(advanceUntilMessage(2000));
+       },
+       QStringLiteral("Could not write ")},
+      // The button is off without a connection, so no press reaches the cancel; the rule holds
+      // for it all the same.
+      {"cancel", [this] { sim.scheduler.runHandler([this] { window->DHButton_Action(); }); }, {}},
+  };
+  counter.memory = endlessHistory();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    connectToCounter();
+    const QString csv = sim.path("unplugged.csv");
+    pressDownload(csv);
+    ASSERT_TRUE(advanceUntilProgress(3 * kPage));
+    disconnect();
+
+    c.end();
+
+    if (c.message_start.isEmpty()) {
+      EXPECT_TRUE(sim.dialogs.messages.isEmpty());
+    } else {
+      ASSERT_EQ(sim.dialogs.messages.size(), 1);
+      EXPECT_TRUE(sim.dialogs.messages.first().startsWith(c.message_start))
+          << sim.dialogs.messages.first().toStdString();
+    }
+    EXPECT_FALSE(window->download_started);
+    EXPECT_FALSE(window->DHThread.isRunning());
+    EXPECT_EQ(window->DHButton.text(), QStringLiteral("Download History"));
+    EXPECT_FALSE(window->DHButton.isEnabled());
+    EXPECT_TRUE(window->SaveButton.isHidden());
+    EXPECT_EQ(window->GetCPSTimer.mode(), Timer::kOff);
+    const std::vector<qint64> series = window->CPS;
+    const int polls = counter.timesReceived(SimCommand::GETCPS);
+    sim.advance(5000);
+    EXPECT_TRUE(window->CPS == series) << "a sample was stored without a connection";
+    EXPECT_EQ(counter.timesReceived(SimCommand::GETCPS), polls);
+
+    // The features come back with the connection.
+    connectToCounter();
+    EXPECT_TRUE(window->DHButton.isEnabled());
+    EXPECT_EQ(window->GetCPSTimer.mode(), Timer::kRepeating);
+    disconnect();
+    sim.dialogs.messages.clear();
+    QDir(sim.folder.path()).removeRecursively();
+    QDir().mkpath(sim.folder.path());
+  }
 }
 
 TEST_F(DownloadTest, TheDumpCannotBeTheChosenFile) {

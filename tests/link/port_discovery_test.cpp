@@ -175,6 +175,42 @@ TEST_F(PortDiscoveryTest, ARebuildSelectsTheFirstRowWhenPortsWentAndTheLastWhenT
   EXPECT_EQ(selectedRow(), 2);
 }
 
+TEST_F(PortDiscoveryTest, APortReplacedByAnotherIsFoundThoughTheCountStaysTheSame) {
+  SilentDevice& modem = addSilentPort("/dev/ttyS0");
+  counter.plugInto(sim.serial, "/dev/ttyUSB0");
+  makeWindow();
+  untilFirstTick();
+  window->ConnectButton.click();
+  ASSERT_EQ(window->ConnectButton.text(), "Disconnect");
+  window->GetCPSTimer.setMode(Timer::kOff);
+
+  // The adapter is pulled out and plugged in again; it comes back under a new name while the
+  // program still holds the old one.
+  counter.goAway();
+  counter.plugInto(sim.serial, "/dev/ttyUSB1");
+  sim.advance(1000);
+  window->ConnectButton.click();
+  ASSERT_EQ(window->ConnectButton.text(), "Connect");
+  const int probes_before = counter.timesReceived(SimCommand::GETVER);
+
+  sim.advance(500);
+  EXPECT_EQ(rows(), (QStringList{"/dev/ttyS0", "KAV SIM 1.00"}));
+  EXPECT_EQ(counter.timesReceived(SimCommand::GETVER), probes_before + 1);
+  EXPECT_EQ(modem.opens, 2);
+  EXPECT_EQ(selectedRow(), 1);
+
+  window->ConnectButton.click();
+  EXPECT_EQ(window->ConnectButton.text(), "Disconnect");
+  EXPECT_TRUE(sim.serial.port("/dev/ttyUSB1")->isOpen());
+  EXPECT_TRUE(sim.dialogs.events.isEmpty()) << sim.dialogs.events.join('\n').toStdString();
+
+  // The list follows the ports again: later ticks leave it alone.
+  window->ConnectButton.click();
+  sim.advance(2000);
+  EXPECT_EQ(modem.opens, 2);
+  EXPECT_EQ(counter.timesReceived(SimCommand::GETVER), probes_before + 1);
+}
+
 TEST_F(PortDiscoveryTest, TheLastPortGoingAwayEmptiesTheListAndDisablesConnect) {
   counter.plugInto(sim.serial, "/dev/ttyUSB0");
   makeWindow();

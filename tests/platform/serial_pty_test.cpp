@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -89,6 +90,22 @@ TEST_F(SerialOverPty, ABurstSentWhileNobodyReadsIsReturnedWholeByOneRead) {
   QThread::msleep(200);  // the burst waits in the system while the program sleeps
   EXPECT_EQ(serial.ReadAll(), burst);
   EXPECT_TRUE(serial.ReadAll().isEmpty());
+}
+
+TEST_F(SerialOverPty, AWriteLargerThanTheLineHoldsArrivesWholeOnceTheFarEndReads) {
+  ASSERT_TRUE(serial.Open());
+  QByteArray typed;
+  for (int i = 0; i < 256 * 1024; ++i) typed.append(char('a' + i % 26));
+  serial.Write(typed);  // far more than the terminal holds while nobody reads it
+  QByteArray arrived;
+  QElapsedTimer elapsed;
+  elapsed.start();
+  while (arrived.size() < typed.size() && elapsed.elapsed() < 10000) {
+    arrived += pty.read(1, 10);
+    QCoreApplication::processEvents();  // the rest goes out from the event loop
+  }
+  EXPECT_EQ(arrived.size(), typed.size());
+  EXPECT_TRUE(arrived == typed);
 }
 
 TEST_F(SerialOverPty, ReadsAndWritesOnAClosedPortDoNothing) {

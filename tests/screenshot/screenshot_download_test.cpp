@@ -5,17 +5,16 @@
 #include <QDir>
 #include <QFile>
 #include <QStringList>
-#include <csignal>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <ostream>
-#include <sys/resource.h>
 #include <vector>
 
 #include "link/protocol.h"
 #include "screenshot/bitmap.h"
 #include "support/counter_window.h"
+#include "support/lowered_limit.h"
 
 // Readable failures: a QString as its text, not as its UTF-16 code units.
 static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -427,49 +426,50 @@ TEST_F(ScreenshotDownload, ExistingFileIsReplaced) {
   expectIdle();
 }
 
-// Files beyond the limit fail to grow with EFBIG, as on a full disk, even for root.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved_;
-    limited.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limited);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previous_handler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  void (*previous_handler_)(int) = nullptr;
-};
-
 TEST_F(ScreenshotDownload, FileFailuresAreReportedAndLeaveNoPartialFile) {
   connected();
   const QString blocked = sim.path("blocked.bmp");
   ASSERT_TRUE(QDir(sim.folder.path()).mkpath("blocked.bmp/inside"));
+  const auto failure = [](const char* verb, const QString& path, int error) {
+    return QStringLiteral("Could not %1 %2: %3.")
+        .arg(QLatin1String(verb), QDir::toNativeSeparators(path), reasonFor(error));
+  };
+  const auto removed = [](const QString& path) {
+    return QStringLiteral("Removed the unfinished file %1.").arg(QDir::toNativeSeparators(path));
+  };
+  const auto writeReplacing = [this](const QString& path, rlim_t limit) {
+    return [this, path, limit] {
+      {
+        QFile old(path);  // an earlier picture of that name, which the download replaces
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(1000, 'x'));
+      }
+      LoweredLimit lowered(RLIMIT_FSIZE, limit);
+      ASSERT_TRUE(lowered.ok());
+      press();
+    };
+  };
 
   struct Case {
     const char* name;
     QString path;
-    const char* verb;
-    int error;
+    QStringList lines;
     std::function<void()> press;
   };
+  const QString missing = sim.path("missing/shot.bmp");
+  const QString early = sim.path("early.bmp");
+  const QString late = sim.path("late.bmp");
   const Case cases[] = {
-      {"folder that does not exist", sim.path("missing/shot.bmp"), "create", ENOENT,
+      {"folder that does not exist", missing, {failure("create", missing, ENOENT)},
        [this] { press(); }},
-      {"write past the size limit", sim.path("big.bmp"), "write", EFBIG,
-       [this] {
-         FileSizeLimit limit(100000);
-         press();
-       }},
-      {"existing name that cannot be deleted", blocked, "delete", EISDIR, [this] { press(); }},
+      {"write that stops early", early, {failure("write", early, EFBIG), removed(early)},
+       writeReplacing(early, 100000)},
+      // The last bytes are the ones that do not fit: a buffered file took them without a word
+      // and failed only at its flush.
+      {"write that stops a few KiB short", late, {failure("write", late, EFBIG), removed(late)},
+       writeReplacing(late, kScreenBitmapFileSize - 3 * 1024)},
+      {"existing name that cannot be deleted", blocked, {failure("delete", blocked, EISDIR)},
+       [this] { press(); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -479,10 +479,7 @@ TEST_F(ScreenshotDownload, FileFailuresAreReportedAndLeaveNoPartialFile) {
     c.press();
 
     ASSERT_EQ(shown.size(), 1u);
-    const QString expected = QStringLiteral("Could not %1 %2: %3")
-                                 .arg(QLatin1String(c.verb), QDir::toNativeSeparators(c.path),
-                                      reasonFor(c.error));
-    EXPECT_EQ(shown[0], (Shown{expected, kIdleCaption, Timer::kOff}));
+    EXPECT_EQ(shown[0], (Shown{c.lines.join('\n'), kIdleCaption, Timer::kOff}));
     expectIdle();
     EXPECT_EQ(window->file, c.path);
   }
@@ -492,9 +489,9 @@ TEST_F(ScreenshotDownload, FileFailuresAreReportedAndLeaveNoPartialFile) {
 
   // The next press with room to write succeeds.
   shown.clear();
-  sim.dialogs.answerSave(sim.path("big.bmp"));
+  sim.dialogs.answerSave(late);
   press();
-  EXPECT_EQ(readFile(sim.path("big.bmp")), bitmapOfImage(1));
+  EXPECT_EQ(readFile(late), bitmapOfImage(1));
 }
 
 // --- Sharing the port with the count-rate poll --------------------------------------------------
