@@ -14,6 +14,7 @@
 #include "monitor/sampling.h"
 #include "platform/dialogs.h"
 #include "platform/file_writing.h"
+#include "platform/format.h"
 #include "window/telvar.h"
 
 namespace {
@@ -27,8 +28,6 @@ const QString kCancelCaption = QStringLiteral("Cancel");
 const QString kCancellingCaption = QStringLiteral("Cancelling...");
 const QString kSaveCaption = QStringLiteral("Save");
 const QString kSavingCaption = QStringLiteral("Saving...");
-
-QString twoDigits(int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); }
 
 QString kilobytes(qint64 bytes) { return QString::number(bytes / kBytesPerKB); }
 
@@ -176,9 +175,10 @@ void completeDownload(TELVAR& window) {
 QString proposedHistoryBaseName(const QDateTime& now) {
   const QDate date = now.date();
   const QTime time = now.time();
-  return QStringLiteral("kavhistory_") + twoDigits(date.month()) + twoDigits(date.day()) +
-         twoDigits(date.year()) + QStringLiteral("_") + twoDigits(time.hour()) +
-         twoDigits(time.minute()) + twoDigits(time.second());
+  return QStringLiteral("kavhistory_") + formatTwoDigits(date.month()) +
+         formatTwoDigits(date.day()) + formatTwoDigits(date.year()) + QStringLiteral("_") +
+         formatTwoDigits(time.hour()) + formatTwoDigits(time.minute()) +
+         formatTwoDigits(time.second());
 }
 
 QString downloadingLabelText(qint64 progress) {

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/drawing.h"
+#include "platform/format.h"
 
 namespace {
 
@@ -71,8 +72,6 @@ qint64 DrawCountLine(Drawing& g, const qint64* minute, int u) {
   return sum;
 }
 
-QString TwoDigits(int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); }
-
 int TwelveHourClock(int hour) {
   const int h = hour % 12;
   return h == 0 ? 12 : h;
@@ -106,8 +105,8 @@ void DrawCountRateGraph(Drawing& g, const qint64* cps, qint64 cpm_start, int scr
 QString GraphTimeLabel(const QDateTime& time) {
   const QDate date = time.date();
   const QTime clock = time.time();
-  return TwoDigits(date.month()) + '/' + TwoDigits(date.day()) + '/' + TwoDigits(date.year()) +
-         ' ' + TwoDigits(TwelveHourClock(clock.hour())) + ':' + TwoDigits(clock.minute()) + ':' +
-         TwoDigits(clock.second()) + (clock.hour() >= 12 ? QStringLiteral(" PM")
-                                                          : QStringLiteral(" AM"));
+  return formatTwoDigits(date.month()) + '/' + formatTwoDigits(date.day()) + '/' +
+         formatTwoDigits(date.year()) + ' ' + formatTwoDigits(TwelveHourClock(clock.hour())) +
+         ':' + formatTwoDigits(clock.minute()) + ':' + formatTwoDigits(clock.second()) +
+         (clock.hour() >= 12 ? QStringLiteral(" PM") : QStringLiteral(" AM"));
 }

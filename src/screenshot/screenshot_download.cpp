@@ -7,6 +7,7 @@
 #include "monitor/sampling.h"
 #include "platform/dialogs.h"
 #include "platform/file_writing.h"
+#include "platform/format.h"
 #include "screenshot/bitmap.h"
 #include "window/telvar.h"
 
@@ -20,9 +21,9 @@ constexpr int kPictureAttempts = 4;
 const QString kIdleCaption = QStringLiteral("Download Screenshot");
 const QString kBusyCaption = QStringLiteral("Please wait...");
 
+// A timestamp byte in the name; one the reply lacks reads 0.
 QString twoDigits(QByteArrayView bytes, qsizetype index) {
-  const int value = index < bytes.size() ? quint8(bytes[index]) : 0;
-  return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+  return formatTwoDigits(index < bytes.size() ? quint8(bytes[index]) : 0);
 }
 
 int chosenImage(const TELVAR& window) {
