@@ -9,6 +9,7 @@
 #include "platform/scheduler.h"
 #include "platform/serial.h"
 #include "support/pty_counter.h"
+#include "support/serial_reads.h"
 
 namespace {
 
@@ -26,17 +27,6 @@ struct CounterOverPty : ::testing::Test {
     ASSERT_TRUE(counter.valid());
     uart.setSerialPort(system.SerialPortAt(system.SerialPortCount() - 1));
     ASSERT_TRUE(uart.Open());
-  }
-
-  QByteArray readAtLeast(qsizetype n, int limit_ms = 5000) {
-    QByteArray got;
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (got.size() < n && elapsed.elapsed() < limit_ms) {
-      got += uart.ReadAll();
-      if (got.size() < n) QThread::msleep(1);
-    }
-    return got;
   }
 };
 
@@ -59,7 +49,7 @@ TEST_F(CounterOverPty, PacesAHistoryPageAtTheWireRate) {
   QThread::msleep(200);
   const QByteArray early = uart.ReadAll();
   EXPECT_LT(early.size(), 4096);
-  const QByteArray page = early + readAtLeast(4096 - early.size());
+  const QByteArray page = early + readAtLeast(uart, 4096 - early.size());
   const qint64 took_ms = elapsed.elapsed();
 
   EXPECT_EQ(page, memory.mid(4096, 4096));
@@ -73,10 +63,10 @@ TEST_F(CounterOverPty, FaultsApplyOverThePseudoTerminalToo) {
     c.answerCounts({300});
   });
   uart.Write(commandGETCPS());
-  const QByteArray first = readAtLeast(2);
+  const QByteArray first = readAtLeast(uart, 2);
   QElapsedTimer gap;
   gap.start();
-  const QByteArray rest = readAtLeast(2);
+  const QByteArray rest = readAtLeast(uart, 2);
   EXPECT_EQ(first, QByteArray::fromHex("0000"));
   EXPECT_EQ(rest, QByteArray::fromHex("012c"));
   EXPECT_GE(gap.elapsed(), 250);

@@ -11,6 +11,7 @@
 #include "platform/qt_serial.h"
 #include "platform/serial.h"
 #include "support/pty.h"
+#include "support/serial_reads.h"
 
 namespace {
 
@@ -18,18 +19,6 @@ QByteArray everyByteValue() {
   QByteArray bytes;
   for (int v = 0; v < 256; ++v) bytes.append(char(v));
   return bytes;
-}
-
-// Reads from the port until n bytes have come or a generous real-time limit passes.
-QByteArray readAtLeast(Serial& serial, qsizetype n, int limit_ms = 3000) {
-  QByteArray got;
-  QElapsedTimer elapsed;
-  elapsed.start();
-  while (got.size() < n && elapsed.elapsed() < limit_ms) {
-    got += serial.ReadAll();
-    if (got.size() < n) QThread::msleep(2);
-  }
-  return got;
 }
 
 struct SerialOverPty : ::testing::Test {
