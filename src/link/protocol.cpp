@@ -78,13 +78,61 @@ bool timestampMarksNoImage(QByteArrayView reply) {
   return year < kFirstImageYear || year == kErasedByte;
 }
 
-QByteArray exchange(Serial& uart, Scheduler& scheduler, const QByteArray& command, int wait_ms,
-                    int reads, const std::function<bool()>& line_still_ours) {
-  uart.ReadAll();  // leftovers of an earlier reply, or anything the counter sent unasked
+namespace {
+
+bool stillConnected(const Serial& uart, quint64 connection) {
+  return connection != 0 && uart.connection() == connection;
+}
+
+QByteArray readTimes(Serial& uart, int reads) {
+  QByteArray got;
+  for (int read = 0; read < reads; ++read) got.append(uart.ReadAll());
+  return got;
+}
+
+// Reads and drops until nothing has come for kSettleQuietMs (or kSettleLimitMs have gone by).
+// False when the connection went meanwhile.
+bool dropUntilQuiet(Serial& uart, Scheduler& scheduler, quint64 connection) {
+  uart.ReadAll();
+  for (int waited = 0; waited < kSettleLimitMs; waited += kSettleQuietMs) {
+    scheduler.sleepCurrentThread(kSettleQuietMs);
+    if (!stillConnected(uart, connection)) return false;
+    if (uart.ReadAll().isEmpty()) return true;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const QByteArray& command,
+                                   int wait_ms, int reads, bool (*passes)(QByteArrayView)) {
+  const quint64 connection = uart.connection();
+  if (connection == 0) {
+    scheduler.sleepCurrentThread(wait_ms);
+    return std::nullopt;
+  }
+  if (uart.replyMayBeOwed()) {
+    if (!dropUntilQuiet(uart, scheduler, connection)) return std::nullopt;
+  } else {
+    uart.ReadAll();  // leftovers of an earlier reply, or anything the counter sent unasked
+  }
   uart.Write(command);
-  scheduler.sleepCurrentThread(wait_ms);
-  if (line_still_ours && !line_still_ours()) return {};
-  QByteArray reply = uart.ReadAll();
-  for (int read = 1; read < reads; ++read) reply.append(uart.ReadAll());
+
+  const int tail_ms = wait_ms > kQuietTailMs ? kQuietTailMs : 0;
+  scheduler.sleepCurrentThread(wait_ms - tail_ms);
+  if (!stillConnected(uart, connection)) return std::nullopt;
+  QByteArray reply = readTimes(uart, reads);
+  bool quiet_at_end = true;
+  if (tail_ms > 0) {
+    scheduler.sleepCurrentThread(tail_ms);
+    if (!stillConnected(uart, connection)) return std::nullopt;
+    const QByteArray tail = readTimes(uart, reads);
+    quiet_at_end = tail.isEmpty();
+    reply.append(tail);
+  }
+
+  const bool taken = quiet_at_end && (!passes || passes(reply));
+  uart.setReplyMayBeOwed(!taken);
+  if (!taken) return std::nullopt;
   return reply;
 }

@@ -1,10 +1,16 @@
 #include "link/serial.h"
 
 bool Serial::Open() {
-  line_.reset();
+  Close();
   if (port_.location.isEmpty()) return false;
   line_ = system_.openLine(port_);
+  if (line_) ++connection_;
   return line_ != nullptr;
+}
+
+void Serial::Close() {
+  line_.reset();
+  reply_may_be_owed_ = false;  // nothing sent to an earlier connection can come on a new one
 }
 
 void Serial::Write(const QByteArray& bytes) {

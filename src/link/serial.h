@@ -43,8 +43,18 @@ class Serial {
 
   // True when the port is open; false, raising nothing, when it cannot be opened.
   bool Open();
-  void Close() { line_.reset(); }
+  void Close();
   bool isOpen() const { return line_ != nullptr; }
+
+  // Names the open connection: every Open that succeeds makes a new one, so an exchange can tell
+  // that the line it wrote on was closed and opened again, or handed to another port, during its
+  // wait. 0 while no port is open.
+  quint64 connection() const { return line_ ? connection_ : 0; }
+
+  // Set when an exchange on this connection took no reply: the counter may still be sending,
+  // so the next exchange lets the line fall quiet before it writes.
+  bool replyMayBeOwed() const { return reply_may_be_owed_; }
+  void setReplyMayBeOwed(bool owed) { reply_may_be_owed_ = owed; }
 
   // The bytes go out unchanged and in order; returns without waiting for the transmission.
   void Write(const QByteArray& bytes);
@@ -55,4 +65,6 @@ class Serial {
   SerialSystem& system_;
   SerialPort port_;
   std::unique_ptr<SerialLine> line_;
+  quint64 connection_ = 0;
+  bool reply_may_be_owed_ = false;
 };

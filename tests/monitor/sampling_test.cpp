@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "app/scheduler.h"
+#include "link/protocol.h"
 #include "link/serial.h"
 #include "monitor/sampling.h"
 #include "support/counter_window.h"
@@ -148,13 +150,16 @@ TEST_F(SamplingTest, EachRunStoresOneSampleFromTheFirstFourByteReply) {
       {"3, 5 and 0 bytes: three commands, then 0",
        {300},
        {SimFault::shortBy(1), SimFault::longBy(1), SimFault::noReply()},
-       0, 3, 300},
-      {"2 bytes, then 4: two commands", {300}, {SimFault::shortBy(2)}, 300, 2, 200},
+       0, 3, 300 + 2 * kSettleQuietMs},
+      // Before each attempt that follows a failed one the line is let fall quiet for a moment:
+      // here the run before ended with one, too.
+      {"2 bytes, then 4: two commands", {300}, {SimFault::shortBy(2)}, 300, 2,
+       200 + 2 * kSettleQuietMs},
       // The late reply lands with the second one, and both are dropped before the third.
       {"a reply later than its wait spoils the next attempt, not the third",
        {300, 41},
        {SimFault::late(150)},
-       41, 3, 300},
+       41, 3, 300 + 2 * kSettleQuietMs},
   };
   connectToCounter();
   for (const ReplyCase& c : cases) {
@@ -196,8 +201,12 @@ TEST_F(SamplingTest, BytesBeforeTheCommandAndAfterTheReplyNeverCount) {
   };
   // Bytes arriving right after the poll has taken its reply.
   bool sent_after = false;
+  // The reply is taken at the read that ends the wait, the one that finds the line quiet.
+  bool reply_read = false;
   tap.afterRead = [&](const QByteArray& read) {
-    if (sim.scheduler.currentThread() == &window->GetCPS && read.size() == 4 && !sent_after) {
+    if (sim.scheduler.currentThread() != &window->GetCPS || sent_after) return;
+    if (read.size() == 4) reply_read = true;
+    if (reply_read && read.isEmpty()) {
       sent_after = true;
       counter.port()->send(after, 0);
     }
@@ -354,6 +363,39 @@ TEST(SeriesShift, MovesEveryCountTowardsTheOldestEndAndGivesWayAsItGoes) {
   EXPECT_EQ(cps[kNewestCountIndex], 42);
   EXPECT_EQ(cps[kSeriesCounts], -1) << "the element past the series is never touched";
   EXPECT_GE(turns, kNewestCountIndex / kShiftBlockMoves);
+}
+
+}  // namespace
+
+namespace {
+
+// A count that straddles the read at the end of the wait must never be joined with the head of
+// the next attempt's count: the stored count is one the counter sent, or 0.
+TEST_F(SamplingTest, ACountIsNeverMadeOfTwoReplies) {
+  struct Case {
+    const char* name;
+    SimFault fault;
+  };
+  const Case cases[] = {
+      {"two answered 97.6 ms late", {SimFault::Kind::Late, 0, 97600}},
+      {"two answered 97.7 ms late", {SimFault::Kind::Late, 0, 97700}},
+      {"two in parts with a 97.5 ms pause", {SimFault::Kind::Split, 2, 97500}},
+  };
+  connectToCounter();
+  const std::vector<qint32> counts = {0x11111111, 0x22222222, 0x33333333, 0x44444444};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    counter.clearFaults();
+    counter.answerCounts(counts);
+    counter.addFault(SimCommand::GETCPS, c.fault, 2);
+    advanceTo(nextTickMs());
+    sim.advance(900);
+    expectIdleAfterRun();
+    const qint64 stored = newest();
+    EXPECT_TRUE(stored == 0 || std::find(counts.begin(), counts.end(), stored) != counts.end())
+        << "stored " << std::hex << stored;
+    advanceTo(nextTickMs() - 1);
+  }
 }
 
 }  // namespace
