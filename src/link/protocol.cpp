@@ -3,6 +3,8 @@
 #include "app/scheduler.h"
 #include "link/serial.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr char kCommandStart = '<';
@@ -90,16 +92,23 @@ QByteArray readTimes(Serial& uart, int reads) {
   return got;
 }
 
-// Reads and drops until nothing has come for kSettleQuietMs (or kSettleLimitMs have gone by).
-// False when the connection went meanwhile.
-bool dropUntilQuiet(Serial& uart, Scheduler& scheduler, quint64 connection) {
+// Reads and drops until nothing has come for quiet_ms (or kSettleRounds such periods have gone
+// by). False when the connection went meanwhile.
+bool dropUntilQuiet(Serial& uart, Scheduler& scheduler, quint64 connection, int quiet_ms) {
   uart.ReadAll();
-  for (int waited = 0; waited < kSettleLimitMs; waited += kSettleQuietMs) {
-    scheduler.sleepCurrentThread(kSettleQuietMs);
+  for (int round = 0; round < kSettleRounds; ++round) {
+    scheduler.sleepCurrentThread(quiet_ms);
     if (!stillConnected(uart, connection)) return false;
     if (uart.ReadAll().isEmpty()) return true;
   }
   return true;
+}
+
+// How long the line must be silent before this command goes out, given what is owed.
+int settleQuietMs(const Serial::Unanswered& owed, const QByteArray& command, int wait_ms,
+                  bool (*passes)(QByteArrayView)) {
+  const bool owed_could_pass = passes && owed.passes == passes && owed.command != command;
+  return owed_could_pass ? kOwedReplyQuietMs : std::max(kSettleQuietMs, wait_ms);
 }
 
 }  // namespace
@@ -111,8 +120,13 @@ std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const QBy
     scheduler.sleepCurrentThread(wait_ms);
     return std::nullopt;
   }
-  if (uart.replyMayBeOwed()) {
-    if (!dropUntilQuiet(uart, scheduler, connection)) return std::nullopt;
+  // After an exchange that took nothing, the counter may still be sending, or have yet to send,
+  // the reply it was given a wait for: the line must stay silent for as long before this command
+  // goes out, or that reply would be taken, whole or in part, as this one's.
+  const bool settling = uart.unanswered().has_value();
+  if (settling) {
+    const int quiet_ms = settleQuietMs(*uart.unanswered(), command, wait_ms, passes);
+    if (!dropUntilQuiet(uart, scheduler, connection, quiet_ms)) return std::nullopt;
   } else {
     uart.ReadAll();  // leftovers of an earlier reply, or anything the counter sent unasked
   }
@@ -132,7 +146,12 @@ std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const QBy
   }
 
   const bool taken = quiet_at_end && (!passes || passes(reply));
-  uart.setReplyMayBeOwed(!taken);
+  // A reply taken after failed attempts may have been an earlier attempt's, its own still to
+  // come: the next exchange lets the line settle too.
+  if (!taken || settling)
+    uart.setUnanswered(Serial::Unanswered{command, passes});
+  else
+    uart.setUnanswered(std::nullopt);
   if (!taken) return std::nullopt;
   return reply;
 }

@@ -75,14 +75,19 @@ bool timestampMarksNoImage(QByteArrayView reply);
 // How long the line must stay silent at the end of a wait for what was read to be a whole reply:
 // bytes still arriving then are a reply cut by the read, or another reply behind it.
 constexpr int kQuietTailMs = 20;
-// After an exchange that took no reply, the next one drops input until the line has been silent
-// this long, so that the rest of a late reply cannot join the next one; it gives up waiting for
-// silence after kSettleLimitMs, on a line that never stops.
+// After an exchange that took no reply the counter may still be sending it, or have yet to: the
+// next exchange first drops input until the line has been silent for as long as its own wait (at
+// least kSettleQuietMs), so that the rest of that reply cannot be taken for its own. When the
+// reply owed would pass the next exchange's rule although it answers another command (the page
+// before), a whole late reply would be taken for this one: the line must then be silent for
+// kOwedReplyQuietMs. Either gives up waiting for silence after kSettleRounds periods, on a line
+// that never stops.
 constexpr int kSettleQuietMs = 50;
-constexpr int kSettleLimitMs = 3000;
+constexpr int kOwedReplyQuietMs = 3000;
+constexpr int kSettleRounds = 5;
 
 // One question to the counter: drop whatever is pending (after a failed exchange, until the line
-// has fallen quiet), write the command in one write, sleep the wait on the calling thread (the
+// has been quiet for the wait), write the command in one write, sleep the wait on the calling thread (the
 // user-interface thread or a worker), then read what came. With two reads the second follows
 // the first at once and is appended to it.
 // The reply is taken only when it passes `passes` (none: any bytes pass) and the line was silent

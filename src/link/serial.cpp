@@ -10,7 +10,7 @@ bool Serial::Open() {
 
 void Serial::Close() {
   line_.reset();
-  reply_may_be_owed_ = false;  // nothing sent to an earlier connection can come on a new one
+  unanswered_.reset();  // a new connection starts with an empty line
 }
 
 void Serial::Write(const QByteArray& bytes) {

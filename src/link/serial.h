@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <memory>
+#include <optional>
 
 // One of the computer's serial ports as the port list gives it: the name shown to the user and
 // where the system finds it.
@@ -51,10 +53,15 @@ class Serial {
   // wait. 0 while no port is open.
   quint64 connection() const { return line_ ? connection_ : 0; }
 
-  // Set when an exchange on this connection took no reply: the counter may still be sending,
-  // so the next exchange lets the line fall quiet before it writes.
-  bool replyMayBeOwed() const { return reply_may_be_owed_; }
-  void setReplyMayBeOwed(bool owed) { reply_may_be_owed_ = owed; }
+  // What the last exchange on this connection left open: a command whose reply was not taken,
+  // or may have been taken from an earlier attempt, so that the counter may still send it, and
+  // the rule such a reply passes. None while nothing is owed; a new connection owes nothing.
+  struct Unanswered {
+    QByteArray command;
+    bool (*passes)(QByteArrayView) = nullptr;
+  };
+  const std::optional<Unanswered>& unanswered() const { return unanswered_; }
+  void setUnanswered(std::optional<Unanswered> unanswered) { unanswered_ = std::move(unanswered); }
 
   // The bytes go out unchanged and in order; returns without waiting for the transmission.
   void Write(const QByteArray& bytes);
@@ -66,5 +73,5 @@ class Serial {
   SerialPort port_;
   std::unique_ptr<SerialLine> line_;
   quint64 connection_ = 0;
-  bool reply_may_be_owed_ = false;
+  std::optional<Unanswered> unanswered_;
 };

@@ -45,6 +45,11 @@ TEST_F(WholePageTest, APageIsNeverMadeOfTwoReplies) {
       {"two in parts with a 400 ms pause", {{SimFault::split(2000, 400), 2}}},
       {"one 300 ms late, then one in parts", {{SimFault::late(300), 1}, {SimFault::split(2000, 300), 1}}},
       {"always 450 ms late, for twenty replies", {{SimFault::late(450), 20}}},
+      // Shapes the long-use simulation found: the rest of a reply after a long pause, and late
+      // replies to one page arriving while the next is asked for.
+      {"eight in parts with a 585 ms pause", {{SimFault::split(2617, 585), 8}}},
+      {"three 2600 ms late", {{SimFault::late(2600), 3}}},
+      {"one 1250 ms late", {{SimFault::late(1250), 1}}},
   };
   connectToCounter();
   int n = 0;

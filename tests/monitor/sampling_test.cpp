@@ -142,6 +142,7 @@ struct ReplyCase {
 };
 
 TEST_F(SamplingTest, EachRunStoresOneSampleFromTheFirstFourByteReply) {
+  constexpr int kSettle = 100;  // the count's wait
   const std::vector<ReplyCase> cases = {
       {"00 00 01 2C is 300", {300}, {}, 300, 1, 100},
       {"FF FF FF FE is -2", {-2}, {}, -2, 1, 100},
@@ -150,16 +151,17 @@ TEST_F(SamplingTest, EachRunStoresOneSampleFromTheFirstFourByteReply) {
       {"3, 5 and 0 bytes: three commands, then 0",
        {300},
        {SimFault::shortBy(1), SimFault::longBy(1), SimFault::noReply()},
-       0, 3, 300 + 2 * kSettleQuietMs},
-      // Before each attempt that follows a failed one the line is let fall quiet for a moment:
-      // here the run before ended with one, too.
-      {"2 bytes, then 4: two commands", {300}, {SimFault::shortBy(2)}, 300, 2,
-       200 + 2 * kSettleQuietMs},
-      // The late reply lands with the second one, and both are dropped before the third.
-      {"a reply later than its wait spoils the next attempt, not the third",
+       0, 3, 300 + 2 * kSettle},
+      // An attempt that follows a failed one lets the line be silent for a wait first; so does
+      // the first attempt here, the run before having failed, and the run after this one, whose
+      // count may have been an earlier attempt's.
+      {"2 bytes, then 4: two commands", {300}, {SimFault::shortBy(2)}, 300, 2, 200 + 2 * kSettle},
+      // The late reply arrives while the line settles and is dropped; the second attempt's
+      // reply is taken alone.
+      {"a reply later than its wait spoils no other attempt",
        {300, 41},
        {SimFault::late(150)},
-       41, 3, 300 + 2 * kSettleQuietMs},
+       41, 2, 200 + 3 * kSettle},
   };
   connectToCounter();
   for (const ReplyCase& c : cases) {

@@ -232,8 +232,8 @@ TEST_P(BadTimestampReply, SixFailuresEndWithAMessageAndNoPictureQuery) {
 
   EXPECT_EQ(counter.timesReceived(SimCommand::GETSSN), 6);
   EXPECT_EQ(counter.timesReceived(SimCommand::GETSS), 0);
-  // Each wait, and the moment of quiet on the line before each new attempt.
-  EXPECT_EQ(gapsUs(SimCommand::GETSSN), std::vector<qint64>(5, (500 + kSettleQuietMs) * 1000));
+  // Each wait, and before each new attempt as long a silence on the line.
+  EXPECT_EQ(gapsUs(SimCommand::GETSSN), std::vector<qint64>(5, 2 * 500 * 1000));
   EXPECT_EQ(shown, (std::vector<Shown>{{kTimestampFailed, kIdleCaption, Timer::kOff}}));
   expectIdle();
   EXPECT_TRUE(sim.dialogs.proposedNames.isEmpty());
@@ -276,7 +276,7 @@ TEST_P(BadPictureReply, FourFailuresEndWithAMessageAndNoFile) {
 
   EXPECT_EQ(counter.timesReceived(SimCommand::GETSSN), 1);
   EXPECT_EQ(counter.timesReceived(SimCommand::GETSS), 4);
-  EXPECT_EQ(gapsUs(SimCommand::GETSS), std::vector<qint64>(3, (1000 + kSettleQuietMs) * 1000));
+  EXPECT_EQ(gapsUs(SimCommand::GETSS), std::vector<qint64>(3, 2 * 1000 * 1000));
   EXPECT_EQ(shown, (std::vector<Shown>{{kPictureFailed, kIdleCaption, Timer::kOff}}));
   expectIdle();
   EXPECT_TRUE(sim.dialogs.proposedNames.isEmpty());
