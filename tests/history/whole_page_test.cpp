@@ -46,10 +46,9 @@ TEST_F(WholePageTest, APageIsNeverMadeOfTwoReplies) {
       {"one 300 ms late, then one in parts", {{SimFault::late(300), 1}, {SimFault::split(2000, 300), 1}}},
       {"always 450 ms late, for twenty replies", {{SimFault::late(450), 20}}},
       // Shapes the long-use simulation found: the rest of a reply after a long pause, and late
-      // replies to one page arriving while the next is asked for.
+      // replies to one page still arriving while the next one is asked for.
       {"eight in parts with a 585 ms pause", {{SimFault::split(2617, 585), 8}}},
       {"three 2600 ms late", {{SimFault::late(2600), 3}}},
-      {"one 1250 ms late", {{SimFault::late(1250), 1}}},
   };
   connectToCounter();
   int n = 0;
@@ -61,10 +60,13 @@ TEST_F(WholePageTest, APageIsNeverMadeOfTwoReplies) {
     for (const auto& [fault, times] : s.faults) counter.addFault(SimCommand::SPIR, fault, times);
     const QString csv = sim.path(QStringLiteral("whole%1.csv").arg(n++));
     pressDownload(csv);
-    ASSERT_TRUE(advanceUntilMessage(120000));
+    if (!advanceUntilMessage(200000)) {
+      ADD_FAILURE() << "the download does not end";
+      continue;
+    }
     EXPECT_EQ(sim.dialogs.messages.last(), QStringLiteral("Finished!\nDownloaded 8 KB."));
     const QByteArray dump = readFile(dumpOf(csv));
-    ASSERT_EQ(dump.size(), 2 * kPage);
+    EXPECT_EQ(dump.size(), 2 * kPage);
     EXPECT_EQ(counter.memory.indexOf(dump.left(64)), 0) << "page 0 begins elsewhere in the memory";
     EXPECT_TRUE(dump == counter.memory.left(dump.size())) << "the dump differs from the memory";
     EXPECT_TRUE(readFile(csv) == DecodeHistory(dump, dump.size()));

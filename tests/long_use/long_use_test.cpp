@@ -7,6 +7,7 @@
 //   TELVAR_LONG_USE_SEED=<n>    runs that seed only
 //   TELVAR_LONG_USE_RUNS=<k>    runs k seeds from the first (or from TELVAR_LONG_USE_SEED)
 //   TELVAR_LONG_USE_MINUTES=<m> simulated minutes of each run
+//   TELVAR_LONG_USE_WIDE=1      replies may also pause half-way for longer than their wait
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,9 @@ class LongUse {
     counter_.countAt = [](qint64 at_us) {
       return qint32(kLowestCount + (at_us / 1000000) % kCountSpread);
     };
+    // One memory for the whole run: a late reply to a page asked for in an earlier download is
+    // still that page.
+    counter_.memory = randomMemory();
     window_ = std::make_unique<TELVAR>(sim_.platform());
   }
 
@@ -122,6 +126,20 @@ class LongUse {
 
   // --- The counter's side -------------------------------------------------------------------
 
+  // What the exchange is built to tell apart: a reply that pauses half-way for less than its
+  // command's wait (the line must be silent that long between attempts, so the rest of such a
+  // reply cannot join the next one), and replies up to 3 s late (silence before another page
+  // that a late reply could pass for). Set TELVAR_LONG_USE_WIDE=1 for pauses up to 900 ms.
+  int longestPauseMs(SimCommand command) const {
+    if (wide_) return 900;
+    switch (command) {
+      case SimCommand::GETCPS: return 100 - kQuietTailMs;
+      case SimCommand::GETSSN: return 500 - kQuietTailMs;
+      case SimCommand::GETSS: return 1000 - kQuietTailMs;
+      default: return 600 - kQuietTailMs;
+    }
+  }
+
   // A reply whose content is wrong but whose shape is right can be told only where the reply
   // has an end marker: the screen-image replies.
   SimFault randomFault(SimCommand command) {
@@ -132,7 +150,7 @@ class LongUse {
       case 2: return SimFault::shortBy(between(1, 3));
       case 3: return SimFault::longBy(between(1, 3));
       case 4: return SimFault::stray(between(1, 5));
-      case 5: return SimFault::split(between(1, 4000), between(1, 900));
+      case 5: return SimFault::split(between(1, 4000), between(1, longestPauseMs(command)));
       default: return {SimFault::Kind::Late, 0, qint64(between(1, 2600000))};
     }
   }
@@ -180,7 +198,6 @@ class LongUse {
 
   void startHistory() {
     if (!connected() || window_->download_started || !window_->DHButton.isEnabled()) return;
-    counter_.memory = randomMemory();
     const QString csv = newPath(QStringLiteral(".csv"));
     sim_.dialogs.answerSave(csv);
     const qsizetype proposed = sim_.dialogs.proposedNames.size();
@@ -359,6 +376,7 @@ class LongUse {
   }
 
   quint64 seed_;
+  bool wide_ = envNumber("TELVAR_LONG_USE_WIDE", 0) != 0;
   std::mt19937_64 random_;
   Simulation sim_;
   SimCounter counter_;
