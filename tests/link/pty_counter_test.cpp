@@ -42,7 +42,7 @@ struct CounterOverPty : ::testing::Test {
 
 TEST_F(CounterOverPty, AnswersTheVersionQueryThroughTheExchange) {
   const QByteArray version = counter.withCounter([](SimCounter& c) { return c.version; });
-  EXPECT_EQ(exchange(uart, scheduler, commandGETVER(), 100), std::optional<QByteArray>(version));
+  EXPECT_EQ(exchange(uart, scheduler, commandGETVER(), 100), version);
   const auto log = counter.log();
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].command, SimCommand::GETVER);
@@ -80,6 +80,22 @@ TEST_F(CounterOverPty, FaultsApplyOverThePseudoTerminalToo) {
   EXPECT_EQ(first, QByteArray::fromHex("0000"));
   EXPECT_EQ(rest, QByteArray::fromHex("012c"));
   EXPECT_GE(gap.elapsed(), 250);
+}
+
+// Over a real line: a whole page comes within its wait and is taken; a reply that pauses
+// half-way past the end of its wait is not, nor is its rest joined with the next reply.
+TEST_F(CounterOverPty, TheExchangeTakesOnlyWholeRepliesOverThePseudoTerminal) {
+  QByteArray memory(kHistoryMemoryBytes, '\0');
+  for (qsizetype i = 0; i < memory.size(); ++i) memory[i] = char(i * 31 + 7);
+  counter.withCounter([&](SimCounter& c) {
+    c.memory = memory;
+    c.addFault(SimCommand::SPIR, SimFault::split(2000, 400));
+  });
+  EXPECT_EQ(exchange(uart, scheduler, commandSPIR(0), 600, 1, isHistoryPageReply), std::nullopt);
+  const std::optional<QByteArray> page =
+      exchange(uart, scheduler, commandSPIR(0), 600, 1, isHistoryPageReply);
+  ASSERT_TRUE(page);
+  EXPECT_TRUE(*page == memory.left(4096));
 }
 
 }  // namespace
