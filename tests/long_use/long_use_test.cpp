@@ -66,7 +66,7 @@ struct RunFigures {
 // One run of long use, drawn from one seed.
 class LongUse {
  public:
-  explicit LongUse(quint64 seed) : seed_(seed), random_(seed) {
+  explicit LongUse(quint64 seed) : random_(seed) {
     counter_.plugInto(sim_.serial, kCounterPort);
     sim_.serial.addPort(kOtherPort);
     counter_.countAt = [](qint64 at_us) {
@@ -375,7 +375,6 @@ class LongUse {
     EXPECT_EQ(figures.screenshots_finished, shots + 1) << "a screenshot with a good counter failed";
   }
 
-  quint64 seed_;
   bool wide_ = envNumber("TELVAR_LONG_USE_WIDE", 0) != 0;
   std::mt19937_64 random_;
   Simulation sim_;
@@ -396,11 +395,11 @@ std::vector<quint64> seedsToRun() {
       seeds.push_back(quint64(std::max<qint64>(first, 1) + i));
     return seeds;
   }
-  return {1, 2, 3, 4, 5, 6, 7, 8};
+  return {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
 }
 
 TEST(LongUse, EveryFinishedFileIsTheCountersAndTheWindowReturnsToIdle) {
-  const qint64 minutes = envNumber("TELVAR_LONG_USE_MINUTES", 20);
+  const qint64 minutes = envNumber("TELVAR_LONG_USE_MINUTES", 30);
   RunFigures total;
   int failed_runs = 0;
   const std::vector<quint64> seeds = seedsToRun();
