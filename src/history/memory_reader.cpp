@@ -19,9 +19,8 @@ std::optional<QByteArray> askForPage(TELVAR& window, quint32 address) {
     scheduler.sleepCurrentThread(kHistoryPageWaitMs);
     return std::nullopt;
   }
-  QByteArray reply = ExchangeOverUserConnection(window, commandSPIR(address), kHistoryPageWaitMs);
-  if (!isHistoryPageReply(reply)) return std::nullopt;
-  return reply;
+  return ExchangeOverUserConnection(window, commandSPIR(address), kHistoryPageWaitMs,
+                                    isHistoryPageReply);
 }
 
 // Reads pages into the buffer until one ends the history, the user asks to save, or the memory

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <optional>
 
 class TELVAR;
 
@@ -12,6 +14,8 @@ class TELVAR;
 // of the port keeps off the probes. The workers share the window's OS thread, so the read is safe.
 bool HoldsUserConnection(const TELVAR& window);
 
-// One exchange of a worker with the counter over the user's connection: empty, and nothing
-// written, when there is none; empty when a Disconnect came during the wait.
-QByteArray ExchangeOverUserConnection(TELVAR& window, const QByteArray& command, int wait_ms);
+// One exchange of a worker with the counter over the user's connection: the reply that passed,
+// or none. Nothing is written when there is no such connection, and nothing is taken when it was
+// closed during the wait, even if the user has connected again since.
+std::optional<QByteArray> ExchangeOverUserConnection(TELVAR& window, const QByteArray& command,
+                                                     int wait_ms, bool (*passes)(QByteArrayView));

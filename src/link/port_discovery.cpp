@@ -54,10 +54,12 @@ bool HoldsUserConnection(const TELVAR& window) {
   return window.ConnectButton.text() == kDisconnectCaption;
 }
 
-QByteArray ExchangeOverUserConnection(TELVAR& window, const QByteArray& command, int wait_ms) {
-  if (!HoldsUserConnection(window)) return {};
-  return exchange(window.UART, window.platform.scheduler, command, wait_ms, 1,
-                  [&window] { return HoldsUserConnection(window); });
+std::optional<QByteArray> ExchangeOverUserConnection(TELVAR& window, const QByteArray& command,
+                                                     int wait_ms, bool (*passes)(QByteArrayView)) {
+  if (!HoldsUserConnection(window)) return std::nullopt;
+  // The exchange compares the connection itself: a Disconnect and a new Connect during the wait
+  // leave the caption as it was, but not the connection.
+  return exchange(window.UART, window.platform.scheduler, command, wait_ms, 1, passes);
 }
 
 void TELVAR::PortListUpdater_Action() {

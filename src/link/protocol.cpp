@@ -3,6 +3,8 @@
 #include "platform/scheduler.h"
 #include "platform/serial.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr char kCommandStart = '<';
@@ -78,13 +80,78 @@ bool timestampMarksNoImage(QByteArrayView reply) {
   return year < kFirstImageYear || year == kErasedByte;
 }
 
-QByteArray exchange(Serial& uart, Scheduler& scheduler, const QByteArray& command, int wait_ms,
-                    int reads, const std::function<bool()>& line_still_ours) {
-  uart.ReadAll();  // leftovers of an earlier reply, or anything the counter sent unasked
+namespace {
+
+bool stillConnected(const Serial& uart, quint64 connection) {
+  return connection != 0 && uart.connection() == connection;
+}
+
+QByteArray readTimes(Serial& uart, int reads) {
+  QByteArray got;
+  for (int read = 0; read < reads; ++read) got.append(uart.ReadAll());
+  return got;
+}
+
+// Reads and drops until nothing has come for quiet_ms (or kSettleRounds such periods have gone
+// by). False when the connection went meanwhile.
+bool dropUntilQuiet(Serial& uart, Scheduler& scheduler, quint64 connection, int quiet_ms) {
+  uart.ReadAll();
+  for (int round = 0; round < kSettleRounds; ++round) {
+    scheduler.sleepCurrentThread(quiet_ms);
+    if (!stillConnected(uart, connection)) return false;
+    if (uart.ReadAll().isEmpty()) return true;
+  }
+  return true;
+}
+
+// How long the line must be silent before this command goes out, given what is owed.
+int settleQuietMs(const Serial::Unanswered& owed, const QByteArray& command, int wait_ms,
+                  bool (*passes)(QByteArrayView)) {
+  const bool owed_could_pass = passes && owed.passes == passes && owed.command != command;
+  return owed_could_pass ? kOwedReplyQuietMs : std::max(kSettleQuietMs, wait_ms);
+}
+
+}  // namespace
+
+std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const QByteArray& command,
+                                   int wait_ms, int reads, bool (*passes)(QByteArrayView)) {
+  const quint64 connection = uart.connection();
+  if (connection == 0) {
+    scheduler.sleepCurrentThread(wait_ms);
+    return std::nullopt;
+  }
+  // After an exchange that took nothing, the counter may still be sending, or have yet to send,
+  // the reply it was given a wait for: the line must stay silent for as long before this command
+  // goes out, or that reply would be taken, whole or in part, as this one's.
+  const bool settling = uart.unanswered().has_value();
+  if (settling) {
+    const int quiet_ms = settleQuietMs(*uart.unanswered(), command, wait_ms, passes);
+    if (!dropUntilQuiet(uart, scheduler, connection, quiet_ms)) return std::nullopt;
+  } else {
+    uart.ReadAll();  // leftovers of an earlier reply, or anything the counter sent unasked
+  }
   uart.Write(command);
-  scheduler.sleepCurrentThread(wait_ms);
-  if (line_still_ours && !line_still_ours()) return {};
-  QByteArray reply = uart.ReadAll();
-  for (int read = 1; read < reads; ++read) reply.append(uart.ReadAll());
+
+  const int tail_ms = wait_ms > kQuietTailMs ? kQuietTailMs : 0;
+  scheduler.sleepCurrentThread(wait_ms - tail_ms);
+  if (!stillConnected(uart, connection)) return std::nullopt;
+  QByteArray reply = readTimes(uart, reads);
+  bool quiet_at_end = true;
+  if (tail_ms > 0) {
+    scheduler.sleepCurrentThread(tail_ms);
+    if (!stillConnected(uart, connection)) return std::nullopt;
+    const QByteArray tail = readTimes(uart, reads);
+    quiet_at_end = tail.isEmpty();
+    reply.append(tail);
+  }
+
+  const bool taken = quiet_at_end && (!passes || passes(reply));
+  // A reply taken after failed attempts may have been an earlier attempt's, its own still to
+  // come: the next exchange lets the line settle too.
+  if (!taken || settling)
+    uart.setUnanswered(Serial::Unanswered{command, passes});
+  else
+    uart.setUnanswered(std::nullopt);
+  if (!taken) return std::nullopt;
   return reply;
 }

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QtGlobal>
-#include <functional>
 #include <optional>
 
 class Scheduler;
@@ -73,11 +72,29 @@ std::optional<CounterTimestamp> decodeCounterTimestamp(QByteArrayView bytes);
 // A timestamp reply whose year byte is below 19 or 0xFF says that the counter holds no such image.
 bool timestampMarksNoImage(QByteArrayView reply);
 
-// One question to the counter: drop whatever is pending, write the command in one write, sleep
-// the wait on the calling thread (the user-interface thread or a worker), then read what came.
-// With two reads the second follows the first at once and is appended to it. The caller judges
-// the reply and decides whether to ask again.
-// When line_still_ours is given and says no after the wait, the line has gone to someone else
-// during it: nothing is read, and the reply is empty.
-QByteArray exchange(Serial& uart, Scheduler& scheduler, const QByteArray& command, int wait_ms,
-                    int reads = 1, const std::function<bool()>& line_still_ours = {});
+// How long the line must stay silent at the end of a wait for what was read to be a whole reply:
+// bytes still arriving then are a reply cut by the read, or another reply behind it.
+constexpr int kQuietTailMs = 20;
+// After an exchange that took no reply the counter may still be sending it, or have yet to: the
+// next exchange first drops input until the line has been silent for as long as its own wait (at
+// least kSettleQuietMs), so that the rest of that reply cannot be taken for its own. When the
+// reply owed would pass the next exchange's rule although it answers another command (the page
+// before), a whole late reply would be taken for this one: the line must then be silent for
+// kOwedReplyQuietMs. Either gives up waiting for silence after kSettleRounds periods, on a line
+// that never stops.
+constexpr int kSettleQuietMs = 50;
+constexpr int kOwedReplyQuietMs = 3000;
+constexpr int kSettleRounds = 5;
+
+// One question to the counter: drop whatever is pending (after a failed exchange, until the line
+// has been quiet for the wait), write the command in one write, sleep the wait on the calling thread (the
+// user-interface thread or a worker), then read what came. With two reads the second follows
+// the first at once and is appended to it.
+// The reply is taken only when it passes `passes` (none: any bytes pass) and the line was silent
+// for the last kQuietTailMs of the wait; the wait is slept in two parts for that, so its length
+// is unchanged. Nothing is taken, and nothing read after the wait, when the connection is no
+// longer the one the command was written on: a Disconnect, with or without a new Connect, came
+// during the wait. On a port that is not open the exchange sleeps the wait and takes nothing.
+std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const QByteArray& command,
+                                   int wait_ms, int reads = 1,
+                                   bool (*passes)(QByteArrayView) = nullptr);

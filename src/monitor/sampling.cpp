@@ -3,8 +3,8 @@
 #include <QString>
 #include <optional>
 
-#include "link/protocol.h"
 #include "link/connection.h"
+#include "link/protocol.h"
 #include "window/telvar.h"
 
 namespace {
@@ -18,8 +18,9 @@ std::optional<qint32> askCount(TELVAR& window) {
   Scheduler& scheduler = window.platform.scheduler;
   for (int attempt = 0; attempt < kCountAttempts; ++attempt) {
     if (!HoldsUserConnection(window)) return std::nullopt;
-    const QByteArray reply = ExchangeOverUserConnection(window, commandGETCPS(), kCountWaitMs);
-    if (isCountReply(reply)) return decodeCount(reply);
+    const std::optional<QByteArray> reply =
+        ExchangeOverUserConnection(window, commandGETCPS(), kCountWaitMs, isCountReply);
+    if (reply) return decodeCount(*reply);
     scheduler.yieldCurrentThread();
   }
   return std::nullopt;

@@ -37,8 +37,9 @@ int chosenImage(const TELVAR& window) {
 std::optional<QByteArray> ask(TELVAR& window, const QByteArray& command, int wait_ms, int reads,
                               int attempts, bool (*passes)(QByteArrayView)) {
   for (int left = attempts; left > 0; --left) {
-    QByteArray reply = exchange(window.UART, window.platform.scheduler, command, wait_ms, reads);
-    if (passes(reply)) return reply;
+    std::optional<QByteArray> reply =
+        exchange(window.UART, window.platform.scheduler, command, wait_ms, reads, passes);
+    if (reply) return reply;
   }
   return std::nullopt;
 }

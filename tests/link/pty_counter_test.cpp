@@ -72,4 +72,20 @@ TEST_F(CounterOverPty, FaultsApplyOverThePseudoTerminalToo) {
   EXPECT_GE(gap.elapsed(), 250);
 }
 
+// Over a real line: a whole page comes within its wait and is taken; a reply that pauses
+// half-way past the end of its wait is not, nor is its rest joined with the next reply.
+TEST_F(CounterOverPty, TheExchangeTakesOnlyWholeRepliesOverThePseudoTerminal) {
+  QByteArray memory(kHistoryMemoryBytes, '\0');
+  for (qsizetype i = 0; i < memory.size(); ++i) memory[i] = char(i * 31 + 7);
+  counter.withCounter([&](SimCounter& c) {
+    c.memory = memory;
+    c.addFault(SimCommand::SPIR, SimFault::split(2000, 400));
+  });
+  EXPECT_EQ(exchange(uart, scheduler, commandSPIR(0), 600, 1, isHistoryPageReply), std::nullopt);
+  const std::optional<QByteArray> page =
+      exchange(uart, scheduler, commandSPIR(0), 600, 1, isHistoryPageReply);
+  ASSERT_TRUE(page);
+  EXPECT_TRUE(*page == memory.left(4096));
+}
+
 }  // namespace

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <stdexcept>
 #include <vector>
 
+#include "link/protocol.h"
 #include "monitor/sampling.h"
 #include "platform/scheduler.h"
 #include "platform/serial.h"
@@ -140,6 +142,7 @@ struct ReplyCase {
 };
 
 TEST_F(SamplingTest, EachRunStoresOneSampleFromTheFirstFourByteReply) {
+  constexpr int kSettle = 100;  // the count's wait
   const std::vector<ReplyCase> cases = {
       {"00 00 01 2C is 300", {300}, {}, 300, 1, 100},
       {"FF FF FF FE is -2", {-2}, {}, -2, 1, 100},
@@ -148,13 +151,17 @@ TEST_F(SamplingTest, EachRunStoresOneSampleFromTheFirstFourByteReply) {
       {"3, 5 and 0 bytes: three commands, then 0",
        {300},
        {SimFault::shortBy(1), SimFault::longBy(1), SimFault::noReply()},
-       0, 3, 300},
-      {"2 bytes, then 4: two commands", {300}, {SimFault::shortBy(2)}, 300, 2, 200},
-      // The late reply lands with the second one, and both are dropped before the third.
-      {"a reply later than its wait spoils the next attempt, not the third",
+       0, 3, 300 + 2 * kSettle},
+      // An attempt that follows a failed one lets the line be silent for a wait first; so does
+      // the first attempt here, the run before having failed, and the run after this one, whose
+      // count may have been an earlier attempt's.
+      {"2 bytes, then 4: two commands", {300}, {SimFault::shortBy(2)}, 300, 2, 200 + 2 * kSettle},
+      // The late reply arrives while the line settles and is dropped; the second attempt's
+      // reply is taken alone.
+      {"a reply later than its wait spoils no other attempt",
        {300, 41},
        {SimFault::late(150)},
-       41, 3, 300},
+       41, 2, 200 + 3 * kSettle},
   };
   connectToCounter();
   for (const ReplyCase& c : cases) {
@@ -196,8 +203,12 @@ TEST_F(SamplingTest, BytesBeforeTheCommandAndAfterTheReplyNeverCount) {
   };
   // Bytes arriving right after the poll has taken its reply.
   bool sent_after = false;
+  // The reply is taken at the read that ends the wait, the one that finds the line quiet.
+  bool reply_read = false;
   tap.afterRead = [&](const QByteArray& read) {
-    if (sim.scheduler.currentThread() == &window->GetCPS && read.size() == 4 && !sent_after) {
+    if (sim.scheduler.currentThread() != &window->GetCPS || sent_after) return;
+    if (read.size() == 4) reply_read = true;
+    if (reply_read && read.isEmpty()) {
       sent_after = true;
       counter.port()->send(after, 0);
     }
@@ -354,6 +365,60 @@ TEST(SeriesShift, MovesEveryCountTowardsTheOldestEndAndGivesWayAsItGoes) {
   EXPECT_EQ(cps[kNewestCountIndex], 42);
   EXPECT_EQ(cps[kSeriesCounts], -1) << "the element past the series is never touched";
   EXPECT_GE(turns, kNewestCountIndex / kShiftBlockMoves);
+}
+
+}  // namespace
+
+namespace {
+
+// A count that straddles the read at the end of the wait must never be joined with the head of
+// the next attempt's count: the stored count is one the counter sent, or 0.
+TEST_F(SamplingTest, ACountIsNeverMadeOfTwoReplies) {
+  struct Case {
+    const char* name;
+    SimFault fault;
+  };
+  const Case cases[] = {
+      {"two answered 97.6 ms late", {SimFault::Kind::Late, 0, 97600}},
+      {"two in parts with a 97.5 ms pause", {SimFault::Kind::Split, 2, 97500}},
+  };
+  connectToCounter();
+  const std::vector<qint32> counts = {0x11111111, 0x22222222, 0x33333333, 0x44444444};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    counter.clearFaults();
+    counter.answerCounts(counts);
+    counter.addFault(SimCommand::GETCPS, c.fault, 2);
+    advanceTo(nextTickMs());
+    sim.advance(900);
+    expectIdleAfterRun();
+    const qint64 stored = newest();
+    EXPECT_TRUE(stored == 0 || std::find(counts.begin(), counts.end(), stored) != counts.end())
+        << "stored " << std::hex << stored;
+    advanceTo(nextTickMs() - 1);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A count written before a Disconnect and a Connect made during the poll's wait belongs to the
+// old connection: the poll takes nothing from the new one, although the caption reads
+// "Disconnect" again by the end of the wait, and asks again.
+TEST_F(SamplingTest, NothingIsTakenFromAConnectionMadeDuringThePollsWait) {
+  connectToCounter();
+  counter.answerCounts({300});
+  advanceTo(nextTickMs());
+  sim.advance(10);
+  ASSERT_TRUE(window->GetCPSThreadRunning);
+  disconnect();
+  window->ConnectButton.click();
+  ASSERT_EQ(window->ConnectButton.text(), QStringLiteral("Disconnect"));
+  counter.port()->send(Bytes({0x00, 0xAB, 0xCD, 0xEF}), sim.nowUs());
+  sim.advance(900);
+  expectIdleAfterRun();
+  EXPECT_EQ(newest(), 300) << "the count came from the old connection's exchange";
 }
 
 }  // namespace

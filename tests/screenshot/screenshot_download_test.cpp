@@ -231,7 +231,8 @@ TEST_P(BadTimestampReply, SixFailuresEndWithAMessageAndNoPictureQuery) {
 
   EXPECT_EQ(counter.timesReceived(SimCommand::GETSSN), 6);
   EXPECT_EQ(counter.timesReceived(SimCommand::GETSS), 0);
-  EXPECT_EQ(gapsUs(SimCommand::GETSSN), std::vector<qint64>(5, 500 * 1000));
+  // Each wait, and before each new attempt as long a silence on the line.
+  EXPECT_EQ(gapsUs(SimCommand::GETSSN), std::vector<qint64>(5, 2 * 500 * 1000));
   EXPECT_EQ(shown, (std::vector<Shown>{{kTimestampFailed, kIdleCaption, Timer::kOff}}));
   expectIdle();
   EXPECT_TRUE(sim.dialogs.proposedNames.isEmpty());
@@ -274,7 +275,7 @@ TEST_P(BadPictureReply, FourFailuresEndWithAMessageAndNoFile) {
 
   EXPECT_EQ(counter.timesReceived(SimCommand::GETSSN), 1);
   EXPECT_EQ(counter.timesReceived(SimCommand::GETSS), 4);
-  EXPECT_EQ(gapsUs(SimCommand::GETSS), std::vector<qint64>(3, 1000 * 1000));
+  EXPECT_EQ(gapsUs(SimCommand::GETSS), std::vector<qint64>(3, 2 * 1000 * 1000));
   EXPECT_EQ(shown, (std::vector<Shown>{{kPictureFailed, kIdleCaption, Timer::kOff}}));
   expectIdle();
   EXPECT_TRUE(sim.dialogs.proposedNames.isEmpty());
@@ -550,5 +551,45 @@ TEST_P(PollRunning, ScreenshotQueriesWaitUntilThePollIsDone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(StartedOrUnderway, PollRunning, ::testing::Values(0, 50));
+
+}  // namespace
+
+namespace {
+
+// A picture that straddles the read at the end of its wait must never be joined with the head of
+// the next attempt's picture, even where that head happens to end in the end marker.
+TEST_F(ScreenshotDownload, APictureIsNeverMadeOfTwoReplies) {
+  struct Case {
+    const char* name;
+    SimFault fault;
+  };
+  const Case cases[] = {
+      {"two answered 950 ms late", SimFault::late(950)},
+      {"two answered 945 ms late", SimFault::late(945)},
+      {"two in parts with a 950 ms pause", SimFault::split(500, 950)},
+  };
+  // Every other byte is the end marker, so a joined reply of the right length passes its rule.
+  QByteArray picture(kPictureBytes, '\0');
+  for (qsizetype i = 0; i < picture.size(); ++i) picture[i] = i % 2 ? char(i & 0x7F) : kReplyEnd;
+  counter.setImage(1, counter.images[0].timestamp, picture);
+  connected();
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    counter.clearFaults();
+    counter.addFault(SimCommand::GETSS, c.fault, 2);
+    const QString path = sim.path(QStringLiteral("shot%1.bmp").arg(n++));
+    sim.dialogs.answerSave(path);
+    shown.clear();
+
+    press();
+
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, kFinished);
+    EXPECT_TRUE(readFile(path) == bitmapOfImage(1)) << "the bitmap is not the counter's picture";
+    expectIdle();
+    sim.advance(3000);
+  }
+}
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <optional>
 
 #include "link/protocol.h"
 #include "platform/scheduler.h"
@@ -23,9 +24,22 @@ struct CounterLineTest : ::testing::Test {
     ASSERT_TRUE(uart.Open());
   }
 
-  // One exchange, made as a handler on the window's thread makes it.
+  // The plainest question, for tests of the counter itself: drop what is pending, write, sleep on
+  // the window's thread, read (reads times) whatever came.
   QByteArray ask(const QByteArray& command, int wait_ms, int reads = 1) {
     Scheduler::HandlerScope handler(sim.scheduler);
-    return exchange(uart, sim.scheduler, command, wait_ms, reads);
+    uart.ReadAll();
+    uart.Write(command);
+    sim.scheduler.sleepCurrentThread(wait_ms);
+    QByteArray reply;
+    for (int read = 0; read < reads; ++read) reply.append(uart.ReadAll());
+    return reply;
+  }
+
+  // The program's exchange, made as a handler on the window's thread makes it: the reply taken.
+  std::optional<QByteArray> exchangeOnce(const QByteArray& command, int wait_ms, int reads = 1,
+                                bool (*passes)(QByteArrayView) = nullptr) {
+    Scheduler::HandlerScope handler(sim.scheduler);
+    return exchange(uart, sim.scheduler, command, wait_ms, reads, passes);
   }
 };

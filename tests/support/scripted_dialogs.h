@@ -16,6 +16,9 @@ class ScriptedDialogs final : public Dialogs {
     save_answers_.push_back({path.has_value(), path.value_or(QString())});
   }
 
+  // Forgets answers no save dialog has taken (an action that ended before its dialog).
+  void dropUnusedAnswers() { save_answers_.clear(); }
+
   std::optional<QString> saveFile(QWidget* parent, const QString& proposed_name) override;
   void message(QWidget* parent, const QString& text) override;
   void beep() override { ++beeps; events.append(QStringLiteral("beep")); }

@@ -1,0 +1,428 @@
+// Hours of use against a counter that misbehaves: late, split, short, long and stray replies,
+// replies that never come, a port that goes away and comes back, a user who connects,
+// disconnects, downloads, stops and cancels at random moments. After every step every file the
+// program has finished is held against the counter.
+//
+// Each run is drawn from one seed and printed with it. To replay or widen:
+//   TELVAR_LONG_USE_SEED=<n>    runs that seed only
+//   TELVAR_LONG_USE_RUNS=<k>    runs k seeds from the first (or from TELVAR_LONG_USE_SEED)
+//   TELVAR_LONG_USE_MINUTES=<m> simulated minutes of each run
+//   TELVAR_LONG_USE_WIDE=1      replies may also pause half-way for longer than their wait
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "history/record_decoder.h"
+#include "link/protocol.h"
+#include "monitor/sampling.h"
+#include "screenshot/bitmap.h"
+#include "screenshot/screenshot_download.h"
+#include "support/sim_counter.h"
+#include "support/simulation.h"
+#include "window/telvar.h"
+
+namespace {
+
+const QString kCounterPort = QStringLiteral("/dev/ttyUSB0");
+const QString kOtherPort = QStringLiteral("/dev/ttyS0");
+
+// The counter answers a count from this range, so a count made of two replies falls outside it.
+constexpr qint32 kLowestCount = 1000;
+constexpr qint32 kCountSpread = 1000;
+
+qint64 envNumber(const char* name, qint64 fallback) {
+  const char* text = std::getenv(name);
+  return text && *text ? std::strtoll(text, nullptr, 10) : fallback;
+}
+
+QByteArray readFile(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll();
+}
+
+struct RunFigures {
+  qint64 simulated_ms = 0;
+  int histories_finished = 0;
+  int histories_cancelled = 0;
+  int screenshots_finished = 0;
+  int screenshots_failed = 0;
+  int faults = 0;
+};
+
+// One run of long use, drawn from one seed.
+class LongUse {
+ public:
+  explicit LongUse(quint64 seed) : random_(seed) {
+    counter_.plugInto(sim_.serial, kCounterPort);
+    sim_.serial.addPort(kOtherPort);
+    counter_.countAt = [](qint64 at_us) {
+      return qint32(kLowestCount + (at_us / 1000000) % kCountSpread);
+    };
+    // One memory for the whole run: a late reply to a page asked for in an earlier download is
+    // still that page.
+    counter_.memory = randomMemory();
+    window_ = std::make_unique<TELVAR>(sim_.platform());
+  }
+
+  ~LongUse() { window_.reset(); }
+
+  RunFigures figures;
+
+  // Runs the seed's steps for that long, then lets the counter behave; false when anything did
+  // not hold.
+  bool run(qint64 minutes) {
+    const int failures_before = failuresSoFar();
+    auto failed = [&] { return failuresSoFar() > failures_before; };
+    const qint64 end_ms = minutes * 60 * 1000;
+    while (sim_.nowMs() < end_ms && !failed()) {
+      step();
+      checkEverything();
+    }
+    if (!failed()) settleWithABehavingCounter();
+    figures.simulated_ms = sim_.nowMs();
+    EXPECT_TRUE(sim_.unhandledErrors.isEmpty()) << sim_.unhandledErrors.join('\n').toStdString();
+    return !failed();
+  }
+
+ private:
+  struct History {
+    QString csv;
+    QString dump;
+    QByteArray memory;
+  };
+
+  static int failuresSoFar() {
+    const ::testing::TestResult* result =
+        ::testing::UnitTest::GetInstance()->current_test_info()->result();
+    int failures = 0;
+    for (int i = 0; i < result->total_part_count(); ++i)
+      failures += result->GetTestPartResult(i).failed();
+    return failures;
+  }
+
+  int between(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+  bool chance(int percent) { return between(1, 100) <= percent; }
+
+  bool connected() const { return window_->ConnectButton.text() == QStringLiteral("Disconnect"); }
+  bool counterPresent() { return sim_.serial.port(kCounterPort) != nullptr; }
+
+  QString newPath(const QString& suffix) {
+    return sim_.path(QStringLiteral("f%1%2").arg(++files_made_).arg(suffix));
+  }
+
+  // --- The counter's side -------------------------------------------------------------------
+
+  // What the exchange is built to tell apart: a reply that pauses half-way for less than its
+  // command's wait (the line must be silent that long between attempts, so the rest of such a
+  // reply cannot join the next one), and replies up to 3 s late (silence before another page
+  // that a late reply could pass for). Set TELVAR_LONG_USE_WIDE=1 for pauses up to 900 ms.
+  int longestPauseMs(SimCommand command) const {
+    if (wide_) return 900;
+    switch (command) {
+      case SimCommand::GETCPS: return 100 - kQuietTailMs;
+      case SimCommand::GETSSN: return 500 - kQuietTailMs;
+      case SimCommand::GETSS: return 1000 - kQuietTailMs;
+      default: return 600 - kQuietTailMs;
+    }
+  }
+
+  // A reply whose content is wrong but whose shape is right can be told only where the reply
+  // has an end marker: the screen-image replies.
+  SimFault randomFault(SimCommand command) {
+    const bool has_end_marker = command == SimCommand::GETSSN || command == SimCommand::GETSS;
+    switch (between(has_end_marker ? 0 : 1, 7)) {
+      case 0: return SimFault::wrongLastByte();
+      case 1: return SimFault::noReply();
+      case 2: return SimFault::shortBy(between(1, 3));
+      case 3: return SimFault::longBy(between(1, 3));
+      case 4: return SimFault::stray(between(1, 5));
+      case 5: return SimFault::split(between(1, 4000), between(1, longestPauseMs(command)));
+      default: return {SimFault::Kind::Late, 0, qint64(between(1, 2600000))};
+    }
+  }
+
+  void misbehave() {
+    static constexpr SimCommand kCommands[] = {SimCommand::SPIR, SimCommand::GETCPS,
+                                               SimCommand::GETSSN, SimCommand::GETSS};
+    const SimCommand command = kCommands[between(0, 3)];
+    const SimFault fault = randomFault(command);
+    const int times = between(1, 12);
+    if (std::getenv("DBG")) std::printf("%lld ms: fault %d on %s kind %d bytes %lld delay %lld x%d\n", (long long)sim_.nowMs(), figures.faults, commandWord(command).constData(), int(fault.kind), (long long)fault.bytes, (long long)fault.delay_us, times);
+    counter_.addFault(command, fault, times);
+    ++figures.faults;
+  }
+
+  void portComesOrGoes() {
+    if (counterPresent()) {
+      counter_.goAway();
+    } else {
+      counter_.plugInto(sim_.serial, kCounterPort);
+    }
+  }
+
+  // History memory that ends at a random page, or never; no page but the last ends in FF FF.
+  QByteArray randomMemory() {
+    const int last_page = chance(8) ? -1 : between(0, 5);
+    QByteArray memory(kHistoryMemoryBytes, char(0xFF));
+    const qint64 end = last_page < 0 ? kHistoryMemoryBytes : (last_page + 1) * kHistoryPageBytes;
+    for (qint64 i = 0; i < end; ++i) memory[i] = char(random_() & 0xFF);
+    for (qint64 page_end = kHistoryPageBytes; page_end <= end; page_end += kHistoryPageBytes)
+      memory[page_end - 1] = 0;
+    if (last_page >= 0) memory[end - 2] = memory[end - 1] = char(0xFF);
+    return memory;
+  }
+
+  // --- The user's side ----------------------------------------------------------------------
+
+  void connectOrDisconnect() {
+    if (connected()) {
+      window_->ConnectButton.click();
+    } else if (window_->ConnectButton.isEnabled()) {
+      window_->ConnectButton.click();
+    }
+  }
+
+  void startHistory() {
+    if (!connected() || window_->download_started || !window_->DHButton.isEnabled()) return;
+    const QString csv = newPath(QStringLiteral(".csv"));
+    sim_.dialogs.answerSave(csv);
+    const qsizetype proposed = sim_.dialogs.proposedNames.size();
+    window_->DHButton.click();
+    sim_.dialogs.dropUnusedAnswers();
+    if (!window_->download_started) return;
+    ASSERT_GT(sim_.dialogs.proposedNames.size(), proposed);
+    QString dump_name = sim_.dialogs.proposedNames.last();
+    dump_name.replace(QStringLiteral(".csv"), QStringLiteral(".bin"));
+    history_ = History{csv, sim_.path(dump_name), counter_.memory};
+  }
+
+  void stopOrCancelHistory() {
+    if (!history_) return;
+    if (chance(50) && !window_->SaveButton.isHidden() && window_->SaveButton.isEnabled()) {
+      window_->SaveButton.click();
+    } else if (window_->DHButton.isEnabled() && window_->download_started) {
+      window_->DHButton.click();
+      if (!window_->download_started) {
+        EXPECT_FALSE(QFileInfo::exists(history_->csv)) << "a cancelled download left its file";
+        EXPECT_FALSE(QFileInfo::exists(history_->dump)) << "a cancelled download left its dump";
+        ++figures.histories_cancelled;
+        history_.reset();
+      }
+    }
+  }
+
+  void screenshot() {
+    if (!connected() || window_->download_started) return;
+    const int image = between(kFirstScreenImage, kLastScreenImage);
+    QRadioButton* choices[] = {&window_->SS1, &window_->SS2, &window_->SS3, &window_->SS4};
+    choices[image - 1]->setChecked(true);
+    const QString path = newPath(QStringLiteral(".bmp"));
+    sim_.dialogs.answerSave(path);
+    const qsizetype messages = sim_.dialogs.messages.size();
+    const qsizetype proposed = sim_.dialogs.proposedNames.size();
+    window_->DSButton.click();
+    sim_.dialogs.dropUnusedAnswers();
+    ASSERT_GT(sim_.dialogs.messages.size(), messages) << "a screenshot ended without a word";
+    const QString said = sim_.dialogs.messages.last();
+    const SimCounter::ScreenImage& shown = counter_.images[image - 1];
+    if (said == QStringLiteral("Download Finished.")) {
+      ++figures.screenshots_finished;
+      ASSERT_GT(sim_.dialogs.proposedNames.size(), proposed);
+      EXPECT_EQ(sim_.dialogs.proposedNames.last(), proposedScreenshotName(shown.timestamp))
+          << "the name is not made from the image's own timestamp";
+      EXPECT_TRUE(readFile(path) == PictureToBitmap(shown.picture))
+          << "the bitmap is not the counter's picture " << image;
+    } else {
+      ++figures.screenshots_failed;
+      EXPECT_FALSE(QFileInfo::exists(path)) << "a failed screenshot left a file";
+      EXPECT_EQ(sim_.dialogs.proposedNames.size(), proposed) << "a failed screenshot asked for a file";
+    }
+    EXPECT_EQ(window_->DSButton.text(), QStringLiteral("Download Screenshot"));
+  }
+
+  void step() {
+    switch (between(0, 19)) {
+      case 0: case 1: case 2: case 3: misbehave(); break;
+      case 4: portComesOrGoes(); break;
+      case 5: case 6: connectOrDisconnect(); break;
+      case 7: case 8: case 9: startHistory(); break;
+      case 10: stopOrCancelHistory(); break;
+      case 11: case 12: screenshot(); break;
+      case 13: counter_.clearFaults(); break;
+      default: break;
+    }
+    sim_.advance(between(1, 20000));
+  }
+
+  // --- What must hold after every step --------------------------------------------------------
+
+  void checkFinishedHistory() {
+    const QStringList& messages = sim_.dialogs.messages;
+    for (; seen_messages_ < messages.size(); ++seen_messages_) {
+      const QString& said = messages[seen_messages_];
+      if (!said.startsWith(QStringLiteral("Finished!"))) continue;
+      ASSERT_TRUE(history_) << "a history download finished that was not started";
+      const QByteArray dump = readFile(history_->dump);
+      if (std::getenv("DBG")) for (const auto& r : counter_.log()) if (r.at_us > 0) std::printf("  %lld us %s %d\n", (long long)r.at_us, commandWord(r.command).constData(), r.command == SimCommand::SPIR ? (int(quint8(r.bytes[5])) << 4 | int(quint8(r.bytes[6])) >> 4) : 0);
+      EXPECT_EQ(dump.size() % kHistoryPageBytes, 0) << "the dump ends inside a page";
+      for (qsizetype page = 0; page * kHistoryPageBytes < dump.size(); ++page)
+        ASSERT_TRUE(dump.mid(page * kHistoryPageBytes, kHistoryPageBytes) ==
+                    history_->memory.mid(page * kHistoryPageBytes, kHistoryPageBytes))
+            << "page " << page << " of " << dump.size() / kHistoryPageBytes
+            << " in the dump is not the counter's; it begins with memory byte "
+            << history_->memory.indexOf(dump.mid(page * kHistoryPageBytes, 64)) << " at "
+            << sim_.nowMs() << " ms";
+      EXPECT_TRUE(readFile(history_->csv) == DecodeHistory(dump, dump.size()))
+          << "the comma-separated file is not the decoded dump";
+      whole_files_.insert(history_->csv);
+      whole_files_.insert(history_->dump);
+      ++figures.histories_finished;
+      history_.reset();
+    }
+  }
+
+  // A file left in the folder is one the program finished and that was checked then, or one that
+  // the running download is still writing.
+  void checkNoFileLooksWhole() {
+    const QDir folder(sim_.folder.path());
+    for (const QString& name : folder.entryList(QDir::Files)) {
+      const QString path = folder.filePath(name);
+      if (history_ && (path == history_->csv || path == history_->dump)) {
+        if (!window_->download_finished) {
+          EXPECT_EQ(QFileInfo(path).size(), 0) << "a running download's file holds bytes";
+        }
+        continue;
+      }
+      if (name.endsWith(QStringLiteral(".bmp"))) {
+        EXPECT_EQ(QFileInfo(path).size(), 393270) << name.toStdString();
+        continue;
+      }
+      EXPECT_TRUE(whole_files_.count(path)) << "a file nobody finished: " << name.toStdString();
+    }
+  }
+
+  // The counts stored since the last step (a step is at most 20 s): each is 0, for a poll that
+  // failed, or one the counter sent.
+  void checkCounts() {
+    for (int i = kNewestCountIndex - 30; i <= kNewestCountIndex; ++i) {
+      const qint64 count = window_->CPS[i];
+      ASSERT_TRUE(count == 0 || (count >= kLowestCount && count < kLowestCount + kCountSpread))
+          << "a count the counter never sent: " << count;
+    }
+  }
+
+  void checkEverything() {
+    checkFinishedHistory();
+    checkNoFileLooksWhole();
+    checkCounts();
+  }
+
+  void connectAgain() {
+    if (connected()) window_->ConnectButton.click();
+    for (int i = 0; i < 100 && !connected(); ++i) {
+      sim_.advance(500);
+      if (window_->ConnectButton.isEnabled()) window_->ConnectButton.click();
+    }
+  }
+
+  // Once the counter behaves and is there, and the user has connected to it afresh, a running
+  // download ends by itself and every feature works again.
+  void settleWithABehavingCounter() {
+    counter_.clearFaults();
+    if (!counterPresent()) counter_.plugInto(sim_.serial, kCounterPort);
+    sim_.advance(3000);
+    connectAgain();
+    ASSERT_TRUE(connected()) << "the counter could not be connected again";
+    for (int i = 0; i < 400 && window_->download_started; ++i) {
+      sim_.advance(1000);
+      checkEverything();
+    }
+    EXPECT_FALSE(window_->download_started) << "the download does not end with a good counter";
+    sim_.advance(3000);
+    checkEverything();
+
+    for (int i = 0; i < 1000 && window_->GetCPS.isRunning(); ++i) sim_.advance(1);
+    EXPECT_EQ(window_->DHButton.text(), QStringLiteral("Download History"));
+    EXPECT_TRUE(window_->DHButton.isEnabled());
+    EXPECT_EQ(window_->DSButton.text(), QStringLiteral("Download Screenshot"));
+    EXPECT_EQ(window_->GetCPSTimer.mode(), Timer::kRepeating);
+    EXPECT_EQ(window_->SerialTimer.mode(), Timer::kRepeating);
+    const qint64 newest = window_->CPS[kNewestCountIndex];
+    EXPECT_TRUE(newest >= kLowestCount && newest < kLowestCount + kCountSpread)
+        << "the poll does not store the counter's count: " << newest;
+
+    const int finished = figures.histories_finished;
+    startHistory();
+    for (int i = 0; i < 400 && window_->download_started; ++i) sim_.advance(1000);
+    checkEverything();
+    EXPECT_EQ(figures.histories_finished, finished + 1) << "a download with a good counter failed";
+    const int shots = figures.screenshots_finished;
+    screenshot();
+    EXPECT_EQ(figures.screenshots_finished, shots + 1) << "a screenshot with a good counter failed";
+  }
+
+  bool wide_ = envNumber("TELVAR_LONG_USE_WIDE", 0) != 0;
+  std::mt19937_64 random_;
+  Simulation sim_;
+  SimCounter counter_;
+  std::unique_ptr<TELVAR> window_;
+  std::optional<History> history_;
+  std::set<QString> whole_files_;
+  qsizetype seen_messages_ = 0;
+  int files_made_ = 0;
+};
+
+std::vector<quint64> seedsToRun() {
+  const qint64 runs = envNumber("TELVAR_LONG_USE_RUNS", 0);
+  const qint64 first = envNumber("TELVAR_LONG_USE_SEED", -1);
+  if (first >= 0 || runs > 0) {
+    std::vector<quint64> seeds;
+    for (qint64 i = 0; i < std::max<qint64>(runs, 1); ++i)
+      seeds.push_back(quint64(std::max<qint64>(first, 1) + i));
+    return seeds;
+  }
+  return {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+}
+
+TEST(LongUse, EveryFinishedFileIsTheCountersAndTheWindowReturnsToIdle) {
+  const qint64 minutes = envNumber("TELVAR_LONG_USE_MINUTES", 30);
+  RunFigures total;
+  int failed_runs = 0;
+  const std::vector<quint64> seeds = seedsToRun();
+  for (quint64 seed : seeds) {
+    SCOPED_TRACE(::testing::Message() << "replay with TELVAR_LONG_USE_SEED=" << seed);
+    LongUse run(seed);
+    const bool failed = !run.run(minutes);
+    const RunFigures& f = run.figures;
+    failed_runs += failed;
+    std::printf("seed %llu: %s, %.1f simulated min, %d faults, %d histories finished, %d "
+                "cancelled, %d screenshots finished, %d failed\n",
+                (unsigned long long)seed, failed ? "FAILED" : "ok", f.simulated_ms / 60000.0,
+                f.faults, f.histories_finished, f.histories_cancelled, f.screenshots_finished,
+                f.screenshots_failed);
+    total.simulated_ms += f.simulated_ms;
+    total.histories_finished += f.histories_finished;
+    total.screenshots_finished += f.screenshots_finished;
+    total.faults += f.faults;
+  }
+  std::printf("%zu seeds, %.2f simulated hours, %d faults, %d histories and %d screenshots "
+              "finished, %d runs failed\n",
+              seeds.size(), total.simulated_ms / 3600000.0, total.faults,
+              total.histories_finished, total.screenshots_finished, failed_runs);
+}
+
+}  // namespace
