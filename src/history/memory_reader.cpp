@@ -14,13 +14,12 @@ namespace {
 // One attempt at the page at address: the 4096 bytes, or none. Without a connection the attempt
 // still takes its wait, so a download that lost its port asks again at the usual pace.
 std::optional<QByteArray> askForPage(TELVAR& window, quint32 address) {
-  Scheduler& scheduler = window.platform.scheduler;
   if (!HoldsUserConnection(window)) {
-    scheduler.sleepCurrentThread(kHistoryPageWaitMs);
+    window.platform.scheduler.sleepCurrentThread(kHistoryPageWaitMs);
     return std::nullopt;
   }
-  return ExchangeOverUserConnection(window, commandSPIR(address), kHistoryPageWaitMs,
-                                    isHistoryPageReply);
+  return AskOverUserConnection(
+      window, {commandSPIR(address), kHistoryPageWaitMs, isHistoryPageReply}, 1);
 }
 
 // Reads pages into the buffer until one ends the history, the user asks to save, or the memory

@@ -2,9 +2,14 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 #include <optional>
 
 class TELVAR;
+
+// The connect button's caption while the user's connection is open. The program keeps no other
+// record of the connection: this caption is its state.
+inline const QString kDisconnectCaption = QStringLiteral("Disconnect");
 
 // True while the user's connection is open. Without it the serial object belongs to port
 // discovery, which opens each port in turn and waits for its version reply while the worker
@@ -14,8 +19,18 @@ class TELVAR;
 // of the port keeps off the probes. The workers share the window's OS thread, so the read is safe.
 bool HoldsUserConnection(const TELVAR& window);
 
-// One exchange of a worker with the counter over the user's connection: the reply that passed,
-// or none. Nothing is written when there is no such connection, and nothing is taken when it was
-// closed during the wait, even if the user has connected again since.
-std::optional<QByteArray> ExchangeOverUserConnection(TELVAR& window, const QByteArray& command,
-                                                     int wait_ms, bool (*passes)(QByteArrayView));
+// A question to the counter: its command, how long its reply is waited for, how many reads make
+// the reply, and the rule a reply must pass.
+struct Question {
+  QByteArray command;
+  int wait_ms;
+  bool (*passes)(QByteArrayView);
+  int reads = 1;
+};
+
+// Asks over the user's connection until a reply passes or `attempts` have failed; on a worker
+// thread the other threads get a turn between two attempts. The reply that passed, or none.
+// Nothing is written when there is no such connection, and nothing is taken when it was closed
+// during a wait, even if the user has connected again since.
+std::optional<QByteArray> AskOverUserConnection(TELVAR& window, const Question& question,
+                                                int attempts);

@@ -11,7 +11,6 @@ namespace {
 constexpr int kProbeWaitMs = 100;
 
 const QString kConnectCaption = QStringLiteral("Connect");
-const QString kDisconnectCaption = QStringLiteral("Disconnect");
 
 // The row that ends a rebuild in which no counter answered.
 int rowSelectedAfterRebuild(int rows_now, int rows_before) {
@@ -50,18 +49,6 @@ SerialPort presentPortOfRow(SerialSystem& serial, const QComboBox& menu, int row
 
 }  // namespace
 
-bool HoldsUserConnection(const TELVAR& window) {
-  return window.ConnectButton.text() == kDisconnectCaption;
-}
-
-std::optional<QByteArray> ExchangeOverUserConnection(TELVAR& window, const QByteArray& command,
-                                                     int wait_ms, bool (*passes)(QByteArrayView)) {
-  if (!HoldsUserConnection(window)) return std::nullopt;
-  // The exchange compares the connection itself: a Disconnect and a new Connect during the wait
-  // leave the caption as it was, but not the connection.
-  return exchange(window.UART, window.platform.scheduler, command, wait_ms, 1, passes);
-}
-
 void TELVAR::PortListUpdater_Action() {
   if (rowsFollowPorts(platform.serial, SerialPortsPopupMenu)) return;
   const int rows_before = SerialPortsPopupMenu.count();
@@ -74,10 +61,9 @@ void TELVAR::PortListUpdater_Action() {
     if (!UART.Open()) {
       addPortRow(SerialPortsPopupMenu, port.Name, port);
     } else {
-      Model = UART.ReadAll();
-      UART.Write(commandGETVER());
-      platform.scheduler.sleepCurrentThread(kProbeWaitMs);
-      Model = UART.ReadAll();
+      Model = exchange(UART, platform.scheduler, commandGETVER(), kProbeWaitMs, 1,
+                       isCounterVersion)
+                  .value_or(QByteArray());
       if (isCounterVersion(Model)) {
         // A reply is shown byte for byte, one character a byte, line ends included.
         addPortRow(SerialPortsPopupMenu, QString::fromLatin1(Model), port);

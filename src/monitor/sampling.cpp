@@ -15,15 +15,10 @@ constexpr int kCountWaitMs = 100;
 // Asks the counter for the count of the last second, up to three times. None when every
 // attempt failed, or when the connection was not there or went during the attempts.
 std::optional<qint32> askCount(TELVAR& window) {
-  Scheduler& scheduler = window.platform.scheduler;
-  for (int attempt = 0; attempt < kCountAttempts; ++attempt) {
-    if (!HoldsUserConnection(window)) return std::nullopt;
-    const std::optional<QByteArray> reply =
-        ExchangeOverUserConnection(window, commandGETCPS(), kCountWaitMs, isCountReply);
-    if (reply) return decodeCount(*reply);
-    scheduler.yieldCurrentThread();
-  }
-  return std::nullopt;
+  const std::optional<QByteArray> reply = AskOverUserConnection(
+      window, {commandGETCPS(), kCountWaitMs, isCountReply}, kCountAttempts);
+  if (!reply) return std::nullopt;
+  return decodeCount(*reply);
 }
 
 // Gives the port back when a run ends, however it ends: the downloads wait for the flag to

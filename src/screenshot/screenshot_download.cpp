@@ -3,6 +3,7 @@
 #include <QFile>
 #include <memory>
 
+#include "link/connection.h"
 #include "link/protocol.h"
 #include "monitor/sampling.h"
 #include "platform/dialogs.h"
@@ -31,17 +32,6 @@ int chosenImage(const TELVAR& window) {
   if (window.SS2.isChecked()) return 2;
   if (window.SS3.isChecked()) return 3;
   return 4;
-}
-
-// Asks until a reply passes or the attempts are spent; the reply that passed, if any.
-std::optional<QByteArray> ask(TELVAR& window, const QByteArray& command, int wait_ms, int reads,
-                              int attempts, bool (*passes)(QByteArrayView)) {
-  for (int left = attempts; left > 0; --left) {
-    std::optional<QByteArray> reply =
-        exchange(window.UART, window.platform.scheduler, command, wait_ms, reads, passes);
-    if (reply) return reply;
-  }
-  return std::nullopt;
 }
 
 void restoreIdle(TELVAR& window) {
@@ -92,7 +82,8 @@ void TELVAR::DSButton_Action() {
   const int image = chosenImage(*this);
 
   const std::optional<QByteArray> timestamp =
-      ask(*this, commandGETSSN(image), kTimestampWaitMs, 1, kTimestampAttempts, isTimestampReply);
+      AskOverUserConnection(*this, {commandGETSSN(image), kTimestampWaitMs, isTimestampReply},
+                            kTimestampAttempts);
   if (!timestamp) {
     endWithFailure(*this, QStringLiteral("Failed to download. Please try again."));
     return;
@@ -104,9 +95,9 @@ void TELVAR::DSButton_Action() {
     return;
   }
 
-  const std::optional<QByteArray> picture =
-      ask(*this, commandGETSS(image), kPictureWaitMs, kPictureReads, kPictureAttempts,
-          isPictureReply);
+  const std::optional<QByteArray> picture = AskOverUserConnection(
+      *this, {commandGETSS(image), kPictureWaitMs, isPictureReply, kPictureReads},
+      kPictureAttempts);
   if (!picture) {
     endWithFailure(*this, QStringLiteral("Download Failed."));
     return;
