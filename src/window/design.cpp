@@ -3,6 +3,7 @@
 
 #include <QLayout>
 #include <QPalette>
+#include <limits>
 
 #include "app/menu_bar.h"
 #include "window/edge_locks.h"
@@ -24,6 +25,10 @@ void setBlackOnWhite(QWidget& field) {
   palette.setColor(QPalette::Text, Qt::black);
   field.setPalette(palette);
 }
+
+// A line edit cuts its text at 32,767 characters unless told otherwise; these fields take any
+// length, and a long typed command must go out whole.
+void setNoLengthLimit(QLineEdit& field) { field.setMaxLength(std::numeric_limits<int>::max()); }
 
 void setBlackText(QWidget& label) {
   QPalette palette = label.palette();
@@ -96,6 +101,7 @@ void TELVAR::CreateControls() {
 
   place(Command2, "Command2", window, {16, 71, 210, 22}, kLockedLeftTop);
   setBlackOnWhite(Command2);
+  setNoLengthLimit(Command2);
 
   place(SendCommand2, "SendCommand2", window, {231, 71, 80, 22}, kLockedLeftTopBottom);
   SendCommand2.setText(QStringLiteral("Send"));
@@ -113,6 +119,7 @@ void TELVAR::CreateControls() {
   place(SerialSize, "SerialSize", window, {436, 161, 80, 22}, kLockedLeftTop);
   SerialSize.setReadOnly(true);
   setBlackOnWhite(SerialSize);
+  setNoLengthLimit(SerialSize);
 
   place(Graph, "Graph", window, {16, 205, 600, 180}, kLockedLeftTop);
   Graph.setFocusPolicy(Qt::NoFocus);
