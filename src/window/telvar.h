@@ -3,13 +3,11 @@
 #include <QByteArray>
 #include <QComboBox>
 #include <QFile>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScrollBar>
 #include <QString>
 #include <functional>
@@ -22,6 +20,8 @@
 #include "link/serial.h"
 #include "window/canvas.h"
 #include "window/console_text_area.h"
+#include "window/group_box.h"
+#include "window/radio_button.h"
 
 class Drawing;
 
@@ -91,9 +91,9 @@ class TELVAR : public QMainWindow {
   QScrollBar ScrollCPS{Qt::Horizontal};
   Thread GetCPS;
   Timer GetCPSTimer;
-  QGroupBox AsciiHex;
-  QRadioButton ASCIIButton;
-  QRadioButton HEXButton;
+  GroupBox AsciiHex;
+  RadioButton ASCIIButton;
+  RadioButton HEXButton;
   QPushButton DHButton;
   QProgressBar DownloadProgressBar;
   QPushButton SaveButton;
@@ -101,11 +101,11 @@ class TELVAR : public QMainWindow {
   Thread DHThread;
   Timer Timer100ms;
   QPushButton DSButton;
-  QGroupBox GroupBox1;
-  QRadioButton SS3;
-  QRadioButton SS4;
-  QRadioButton SS1;
-  QRadioButton SS2;
+  GroupBox GroupBox1;
+  RadioButton SS3;
+  RadioButton SS4;
+  RadioButton SS1;
+  RadioButton SS2;
 
   // The two design steps, run once while the window is made.
   void Layout();
@@ -156,6 +156,7 @@ class TELVAR : public QMainWindow {
 
   void place(QWidget& control, const char* name, QWidget& parent, QRect window_rect,
              unsigned locks);
+  void coverChild(GroupBox& box, const QRect& child);
   void applyEdgeLocks(const QWidget& parent);
   void applyTabOrder();
   void handle(const char* name, void (TELVAR::*handler)());
