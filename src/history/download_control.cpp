@@ -12,6 +12,7 @@
 #include "history/history_files.h"
 #include "monitor/graph_view.h"
 #include "monitor/sampling.h"
+#include "window/paint_at_once.h"
 #include "window/telvar.h"
 
 namespace {
@@ -142,6 +143,7 @@ QStringList discard(std::unique_ptr<QFile>& stream, const std::optional<QString>
 
 void cancelDownload(TELVAR& window) {
   window.DHButton.setText(kCancellingCaption);
+  PaintAtOnce(window.DHButton);  // the window is held for the settle time
   window.DHThread.Kill();
   window.platform.scheduler.sleepCurrentThread(kCancelSettleMs);
   window.UART.ReadAll();

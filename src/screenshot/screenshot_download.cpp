@@ -7,6 +7,7 @@
 #include "link/protocol.h"
 #include "monitor/sampling.h"
 #include "screenshot/bitmap.h"
+#include "window/paint_at_once.h"
 #include "window/telvar.h"
 
 namespace {
@@ -104,6 +105,7 @@ void TELVAR::DSButton_Action() {
     return;
   }
   DSButton.setText(kBusyCaption);
+  PaintAtOnce(DSButton);  // the window is held from here to the end
   WaitForRunningPoll(*this);
   GetCPSTimer.setMode(Timer::kOff);
   const int image = chosenImage(*this);
