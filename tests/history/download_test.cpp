@@ -337,6 +337,7 @@ TEST_F(DownloadTest, CancellingIsOnScreenWhileTheCancelHoldsTheWindow) {
   TELVAR::handlerObserver = nullptr;
 
   ASSERT_TRUE(look.looked());
+  SaveForALook(shown, "cancelling-on-screen.png");
   EXPECT_EQ(caption, QStringLiteral("Cancelling..."));
   EXPECT_EQ(shown, drawn) << "the screen shows the caption the button has";
   EXPECT_NE(shown, before);

@@ -14,6 +14,7 @@
 
 #include "monitor/graph.h"
 #include "support/recording_drawing.h"
+#include "support/on_screen.h"
 #include "support/simulation.h"
 #include "window/telvar.h"
 
@@ -212,6 +213,7 @@ TEST_F(GraphViewTest, TheWidestLabelAndALongCPMStandApartWithinTheRealCanvas) {
 
     const QImage image = window->Graph.grab().toImage();
     ASSERT_EQ(image.size(), QSize(600, 180));
+    if (c.time.hour() == 12) SaveForALook(image, "graph-wide-label.png");
     const int w = image.width();
     // Both texts stand on y 21; the band above the base line holds all of their ink.
     const std::vector<bool> text = textInkColumns(image, 0, 60);

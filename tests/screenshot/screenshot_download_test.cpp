@@ -312,6 +312,7 @@ TEST_F(ScreenshotDownload, PleaseWaitIsOnScreenWhileTheWindowIsHeld) {
   TELVAR::handlerObserver = nullptr;
 
   ASSERT_TRUE(look.looked());
+  SaveForALook(shown, "please-wait-on-screen.png");
   EXPECT_EQ(caption, kBusyCaption);
   EXPECT_EQ(shown, drawn) << "the screen shows the caption the button has";
   EXPECT_NE(shown, idle);

@@ -1,5 +1,6 @@
 #include "support/on_screen.h"
 
+#include <QDir>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
@@ -24,6 +25,10 @@ QImage ShownOnScreen(QWidget& control) {
 QImage DrawnNow(QWidget& control) {
   return control.window()->grab(areaInWindow(control)).toImage().convertToFormat(
       QImage::Format_RGB32);
+}
+
+void SaveForALook(const QImage& image, const char* name) {
+  image.save(QDir(QStringLiteral(TELVAR_BUILD_DIR)).filePath(QLatin1String(name)));
 }
 
 LookDuringHold::LookDuringHold(Scheduler& scheduler, int ms, std::function<void()> look)

@@ -20,6 +20,9 @@ QImage ShownOnScreen(QWidget& control);
 // What the screen would show of the control were the window drawn now.
 QImage DrawnNow(QWidget& control);
 
+// Writes an image beside the build, for a person to look at.
+void SaveForALook(const QImage& image, const char* name);
+
 // Looks once, on a fiber, after ms: the user-interface thread runs due fibers while it is held,
 // so the look comes in the middle of a hold that outlasts ms.
 class LookDuringHold {
