@@ -15,6 +15,7 @@
 #include "platform/dialogs.h"
 #include "platform/file_writing.h"
 #include "platform/format.h"
+#include "widgets/paint_at_once.h"
 #include "window/telvar.h"
 
 namespace {
@@ -131,6 +132,7 @@ QStringList discard(std::unique_ptr<QFile>& stream, const std::optional<QString>
 
 void cancelDownload(TELVAR& window) {
   window.DHButton.setText(kCancellingCaption);
+  PaintAtOnce(window.DHButton);  // the window is held for the settle time
   window.DHThread.Kill();
   window.platform.scheduler.sleepCurrentThread(kCancelSettleMs);
   window.UART.ReadAll();

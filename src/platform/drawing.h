@@ -12,7 +12,7 @@ class Drawing {
   virtual int height() const = 0;
   // The colour of the lines, fills and texts that follow.
   virtual void setColor(QRgb color) = 0;
-  // The text size, in points, for the texts that follow.
+  // The text size, in pixels, for the texts that follow.
   virtual void setFontSize(float size) = 0;
   virtual void drawLine(int x1, int y1, int x2, int y2) = 0;
   virtual void fillRectangle(int x, int y, int width, int height) = 0;

@@ -10,6 +10,7 @@
 #include "platform/file_writing.h"
 #include "platform/format.h"
 #include "screenshot/bitmap.h"
+#include "widgets/paint_at_once.h"
 #include "window/telvar.h"
 
 namespace {
@@ -77,6 +78,7 @@ void TELVAR::DSButton_Action() {
     return;
   }
   DSButton.setText(kBusyCaption);
+  PaintAtOnce(DSButton);  // the window is held from here to the end
   WaitForRunningPoll(*this);
   GetCPSTimer.setMode(Timer::kOff);
   const int image = chosenImage(*this);

@@ -13,9 +13,12 @@ void PainterDrawing::setColor(QRgb color) {
 }
 
 void PainterDrawing::setFontSize(float size) {
-  if (size <= 0) return;  // no size: the font keeps the one it has
+  // Sizes are pixels, like every coordinate of the drawing, so the texts keep their place in the
+  // layout at any screen resolution.
+  const int pixels = qRound(size);
+  if (pixels <= 0) return;  // no size: the font keeps the one it has
   QFont font = painter_.font();
-  font.setPointSizeF(size);
+  font.setPixelSize(pixels);
   painter_.setFont(font);
 }
 

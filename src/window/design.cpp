@@ -4,6 +4,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QPalette>
+#include <limits>
 
 #include "widgets/edge_locks.h"
 #include "window/telvar.h"
@@ -23,6 +24,16 @@ void setBlackOnWhite(QWidget& field) {
   palette.setColor(QPalette::Base, Qt::white);
   palette.setColor(QPalette::Text, Qt::black);
   field.setPalette(palette);
+}
+
+// A line edit cuts its text at 32,767 characters unless told otherwise; these fields take any
+// length, and a long typed command must go out whole.
+void setNoLengthLimit(QLineEdit& field) { field.setMaxLength(std::numeric_limits<int>::max()); }
+
+// HEXButton lies over the end of ASCIIButton from x 378; with the style's usual gap between circle
+// and caption, HEX's circle would hide the last letter of "ASCII".
+void setNarrowCaptionGap(RadioButton& button) {
+  button.setStyleSheet(QStringLiteral("QRadioButton { spacing: 3px; }"));
 }
 
 void setBlackText(QWidget& label) {
@@ -98,6 +109,7 @@ void TELVAR::CreateControls() {
 
   place(Command2, "Command2", window, {16, 71, 210, 22}, kLockedLeftTop);
   setBlackOnWhite(Command2);
+  setNoLengthLimit(Command2);
 
   place(SendCommand2, "SendCommand2", window, {231, 71, 80, 22}, kLockedLeftTopBottom);
   SendCommand2.setText(QStringLiteral("Send"));
@@ -115,6 +127,7 @@ void TELVAR::CreateControls() {
   place(SerialSize, "SerialSize", window, {436, 161, 80, 22}, kLockedLeftTop);
   SerialSize.setReadOnly(true);
   setBlackOnWhite(SerialSize);
+  setNoLengthLimit(SerialSize);
 
   place(Graph, "Graph", window, {16, 205, 600, 180}, kLockedLeftTop);
   Graph.setFocusPolicy(Qt::NoFocus);
@@ -149,9 +162,11 @@ void TELVAR::CreateControls() {
   place(ASCIIButton, "ASCIIButton", AsciiHex, {329, 159, 100, 25}, kLockedLeftTop);
   ASCIIButton.setText(QStringLiteral("ASCII"));
   ASCIIButton.setChecked(true);
+  setNarrowCaptionGap(ASCIIButton);
 
   place(HEXButton, "HEXButton", AsciiHex, {378, 159, 51, 25}, kLockedLeftTop);
   HEXButton.setText(QStringLiteral("HEX"));
+  setNarrowCaptionGap(HEXButton);
 
   place(DHButton, "DHButton", window, {179, 135, 133, 22}, kLockedLeftTop);
   DHButton.setText(QStringLiteral("Download History"));
@@ -211,10 +226,25 @@ void TELVAR::place(QWidget& control, const char* name, QWidget& parent, QRect wi
   control.setParent(&parent);  // on top of every control made before it
   const bool in_window = &parent == content_;
   const QPoint origin = in_window ? QPoint() : parent.mapTo(content_, QPoint());
-  const QSize parent_design = in_window ? QSize(kDesignWidth, kDesignHeight) : parent.size();
   const QRect design = window_rect.translated(-origin);
+  if (auto* box = qobject_cast<GroupBox*>(&parent)) coverChild(*box, design);
+  const QSize parent_design = in_window ? QSize(kDesignWidth, kDesignHeight) : parent.size();
   control.setGeometry(design);
   placements_.push_back({&control, design, parent_design, locks});
+}
+
+// The design lets the AsciiHex buttons reach past the right and bottom of their box, where Qt
+// would cut them off and let clicks fall through: the box grows to cover its buttons and keeps
+// drawing its frame at the design's place. No button lies left of or above its box.
+void TELVAR::coverChild(GroupBox& box, const QRect& child) {
+  const QSize covered = box.size().expandedTo(QSize(child.right() + 1, child.bottom() + 1));
+  if (covered == box.size()) return;
+  box.setBoxRect(box.boxRect());
+  box.resize(covered);
+  for (Placement& placement : placements_) {
+    if (placement.control == &box) placement.design.setSize(covered);
+    if (placement.control->parentWidget() == &box) placement.parent_design = covered;
+  }
 }
 
 void TELVAR::applyEdgeLocks(const QWidget& parent) {

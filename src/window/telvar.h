@@ -3,13 +3,11 @@
 #include <QByteArray>
 #include <QComboBox>
 #include <QFile>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScrollBar>
 #include <QString>
 #include <functional>
@@ -22,6 +20,8 @@
 #include "platform/serial.h"
 #include "widgets/canvas.h"
 #include "widgets/console_text_area.h"
+#include "widgets/group_box.h"
+#include "widgets/radio_button.h"
 #include "window/count_series.h"
 
 class Drawing;
@@ -90,9 +90,9 @@ class TELVAR : public QMainWindow {
   QScrollBar ScrollCPS{Qt::Horizontal};
   Thread GetCPS;
   Timer GetCPSTimer;
-  QGroupBox AsciiHex;
-  QRadioButton ASCIIButton;
-  QRadioButton HEXButton;
+  GroupBox AsciiHex;
+  RadioButton ASCIIButton;
+  RadioButton HEXButton;
   QPushButton DHButton;
   QProgressBar DownloadProgressBar;
   QPushButton SaveButton;
@@ -100,11 +100,11 @@ class TELVAR : public QMainWindow {
   Thread DHThread;
   Timer Timer100ms;
   QPushButton DSButton;
-  QGroupBox GroupBox1;
-  QRadioButton SS3;
-  QRadioButton SS4;
-  QRadioButton SS1;
-  QRadioButton SS2;
+  GroupBox GroupBox1;
+  RadioButton SS3;
+  RadioButton SS4;
+  RadioButton SS1;
+  RadioButton SS2;
 
   // The two design steps, run once while the window is made.
   void Layout();
@@ -155,6 +155,7 @@ class TELVAR : public QMainWindow {
 
   void place(QWidget& control, const char* name, QWidget& parent, QRect window_rect,
              unsigned locks);
+  void coverChild(GroupBox& box, const QRect& child);
   void applyEdgeLocks(const QWidget& parent);
   void applyTabOrder();
   void handle(const char* name, void (TELVAR::*handler)());

@@ -1,4 +1,6 @@
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QImage>
 #include <QDir>
 #include <functional>
 #include <optional>
@@ -9,6 +11,7 @@
 #include "history/record_decoder.h"
 #include "history_download_fixture.h"
 #include "support/lowered_limit.h"
+#include "support/on_screen.h"
 
 namespace {
 
@@ -309,6 +312,42 @@ TEST_F(DownloadTest, CancelStopsTheReaderAndDeletesBothFiles) {
   EXPECT_EQ(window->DownloadProgressBar.value(), 0);
   EXPECT_GT(counter.timesReceived(SimCommand::GETCPS), polls);
   EXPECT_TRUE(sim.dialogs.messages.isEmpty());
+}
+
+TEST_F(DownloadTest, CancellingIsOnScreenWhileTheCancelHoldsTheWindow) {
+  counter.memory = endlessHistory();
+  connectToCounter();
+  pressDownload(sim.path("cancelled.csv"));
+  ASSERT_TRUE(advanceUntilProgress(2 * kPage));
+  window->show();
+  QCoreApplication::processEvents();
+  const QImage before = ShownOnScreen(window->DHButton);
+  ASSERT_EQ(before, DrawnNow(window->DHButton)) << "the screen shows the window as it stands";
+
+  QStringList handlers;
+  TELVAR::handlerObserver = [&handlers](const char* name) { handlers.append(name); };
+  window->Graph.update();  // the press comes while a paint of the graph is waiting
+  QString caption;
+  QImage shown;
+  QImage drawn;
+  QStringList ranBeforeTheLook;
+  LookDuringHold look(sim.scheduler, 500, [&] {
+    ranBeforeTheLook = handlers;
+    caption = window->DHButton.text();
+    shown = ShownOnScreen(window->DHButton);
+    drawn = DrawnNow(window->DHButton);
+  });
+  window->DHButton.click();
+  TELVAR::handlerObserver = nullptr;
+
+  ASSERT_TRUE(look.looked());
+  SaveForALook(shown, "cancelling-on-screen.png");
+  EXPECT_EQ(caption, QStringLiteral("Cancelling..."));
+  EXPECT_EQ(shown, drawn) << "the screen shows the caption the button has";
+  EXPECT_NE(shown, before);
+  EXPECT_EQ(ranBeforeTheLook, QStringList{"DHButton_Action"})
+      << "no other handler ran, the graph's paint neither";
+  expectIdle();
 }
 
 TEST_F(DownloadTest, CancelAfterTheWorkerFinishedStillCancels) {

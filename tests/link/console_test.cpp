@@ -150,6 +150,8 @@ TEST_F(ConsoleTest, PresetsAndTypedTextGoOutUnchangedInOneWriteAtTheNextTick) {
       {"a typed command", -1, "<GETCPS>>", "<GETCPS>>"},
       {"typed text with blanks and a line end", -1, " hello \r", " hello \r"},
       {"typed text beyond ASCII", -1, QString::fromUtf8("caf\xc3\xa9"), "caf\xc3\xa9"},
+      {"typed text longer than a line edit takes by default", -1,
+       QString(40000, QLatin1Char('7')), QByteArray(40000, '7')},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

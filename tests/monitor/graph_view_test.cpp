@@ -7,11 +7,13 @@
 #include <QPaintEvent>
 #include <QPixmap>
 #include <QStringList>
+#include <algorithm>
 #include <memory>
 #include <ostream>
 #include <vector>
 
 #include "monitor/graph.h"
+#include "support/on_screen.h"
 #include "support/recording_drawing.h"
 #include "support/simulation.h"
 #include "window/telvar.h"
@@ -172,6 +174,55 @@ TEST_F(GraphViewTest, TheRealCanvasShowsTheChosenMinute) {
   const QImage newest = window->Graph.grab().toImage();
   EXPECT_EQ(newest.pixel(80, 32) & 0xFFFFFF, kGraphGridColor & 0xFFFFFF) << "only the grid there";
   EXPECT_EQ(newest.pixel(80, 152) & 0xFFFFFF, kGraphCountLineColor & 0xFFFFFF);
+}
+
+// Columns of the canvas that hold some of the texts' green ink, within rows top to bottom.
+std::vector<bool> textInkColumns(const QImage& image, int top, int bottom) {
+  std::vector<bool> inked(image.width(), false);
+  for (int y = top; y <= bottom; ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      // Green over white or the grid: far more green than red or blue, even where anti-aliased.
+      if (qGreen(p) - std::max(qRed(p), qBlue(p)) > 40) inked[x] = true;
+    }
+  return inked;
+}
+
+bool anyInked(const std::vector<bool>& columns, int from, int to) {
+  for (int x = from; x < to; ++x)
+    if (columns[x]) return true;
+  return false;
+}
+
+TEST_F(GraphViewTest, TheWidestLabelAndALongCPMStandApartWithinTheRealCanvas) {
+  struct Case {
+    QTime time;
+    qint64 count;  // the minute's one count, and so its sum
+    QString cpm;
+    QString label;
+  };
+  const std::vector<Case> cases = {
+      {QTime(12, 59, 59), 1234567, "CPM:1234567", "12/31/2026 12:59:59 PM"},
+      {QTime(0, 59, 59), -999999, "CPM:-999999", "12/31/2026 12:59:59 AM"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label.toStdString());
+    sim.clock.setLocalDateTime(QDateTime(QDate(2026, 12, 31), c.time, Qt::UTC));
+    window->CPS[86399] = c.count;
+    EXPECT_EQ(texts(paint()), (std::vector<QString>{c.cpm, c.label}));
+
+    const QImage image = window->Graph.grab().toImage();
+    ASSERT_EQ(image.size(), QSize(600, 180));
+    if (c.time.hour() == 12) SaveForALook(image, "graph-wide-label.png");
+    const int w = image.width();
+    // Both texts stand on y 21; the band above the base line holds all of their ink.
+    const std::vector<bool> text = textInkColumns(image, 0, 60);
+    EXPECT_TRUE(anyInked(text, 56, 390)) << "the label is drawn";
+    EXPECT_FALSE(anyInked(text, 390, 400)) << "the label ends short of the CPM text at x 400";
+    EXPECT_TRUE(anyInked(text, 400, w - 2)) << "the CPM text is drawn";
+    EXPECT_FALSE(anyInked(text, w - 2, w)) << "the CPM text runs into the right edge";
+    EXPECT_FALSE(anyInked(textInkColumns(image, 0, 1), 0, w)) << "the texts run into the top edge";
+  }
 }
 
 TEST_F(GraphViewTest, TheRefreshRepaintsWhenWhatTheGraphShowsHasChanged) {

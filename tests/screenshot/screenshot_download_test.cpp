@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QImage>
 #include <QFile>
 #include <QStringList>
 #include <cstring>
@@ -15,6 +17,7 @@
 #include "screenshot/bitmap.h"
 #include "support/counter_window.h"
 #include "support/lowered_limit.h"
+#include "support/on_screen.h"
 
 // Readable failures: a QString as its text, not as its UTF-16 code units.
 static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -284,6 +287,38 @@ TEST_P(BadPictureReply, FourFailuresEndWithAMessageAndNoFile) {
 
 INSTANTIATE_TEST_SUITE_P(Each, BadPictureReply, ::testing::ValuesIn(kBadReplies),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ScreenshotDownload, PleaseWaitIsOnScreenWhileTheWindowIsHeld) {
+  connected();
+  window->show();
+  QCoreApplication::processEvents();
+  const QImage idle = ShownOnScreen(window->DSButton);
+  ASSERT_EQ(idle, DrawnNow(window->DSButton)) << "the screen shows the window as it stands";
+
+  QStringList handlers;
+  TELVAR::handlerObserver = [&handlers](const char* name) { handlers.append(name); };
+  window->Graph.update();  // the press comes while a paint of the graph is waiting
+  QString caption;
+  QImage shown;
+  QImage drawn;
+  QStringList ranBeforeTheLook;
+  LookDuringHold look(sim.scheduler, 200, [&] {
+    ranBeforeTheLook = handlers;
+    caption = window->DSButton.text();
+    shown = ShownOnScreen(window->DSButton);
+    drawn = DrawnNow(window->DSButton);
+  });
+  press();
+  TELVAR::handlerObserver = nullptr;
+
+  ASSERT_TRUE(look.looked());
+  SaveForALook(shown, "please-wait-on-screen.png");
+  EXPECT_EQ(caption, kBusyCaption);
+  EXPECT_EQ(shown, drawn) << "the screen shows the caption the button has";
+  EXPECT_NE(shown, idle);
+  EXPECT_EQ(ranBeforeTheLook, QStringList{"DSButton_Action"})
+      << "no other handler ran, the graph's paint neither";
+}
 
 TEST_F(ScreenshotDownload, PressesStartWithFreshAttempts) {
   connected();

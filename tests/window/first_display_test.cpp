@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QKeyEvent>
 #include <QRadioButton>
+#include <QTest>
 #include <optional>
 #include <set>
 
@@ -25,8 +26,12 @@ QString captionOf(const QWidget* control) {
   return {};
 }
 
+// Where the design puts a control: for a group box, where its frame is, since a box also covers
+// the buttons that reach past its frame.
 QRect windowRectOf(const QWidget* control, const QWidget& content) {
-  return QRect(control->mapTo(&content, QPoint(0, 0)), control->size());
+  const QPoint origin = control->mapTo(&content, QPoint(0, 0));
+  if (auto* box = qobject_cast<const GroupBox*>(control)) return box->boxRect().translated(origin);
+  return QRect(origin, control->size());
 }
 
 struct DesignRow {
@@ -53,19 +58,19 @@ const std::vector<DesignRow> kDesign = {
     {"SerialSize", "QLineEdit", "", {436, 161, 80, 22}, true, true, "", {}},
     {"Graph", "Canvas", "", {16, 205, 600, 180}, true, true, "", {}},
     {"ScrollCPS", "QScrollBar", "Graph", {16, 368, 600, 17}, true, true, "", {}},
-    {"AsciiHex", "QGroupBox", "", {329, 155, 92, 25}, true, true, "", {}},
-    {"ASCIIButton", "QRadioButton", "AsciiHex", {329, 159, 100, 25}, true, true, "ASCII", true},
-    {"HEXButton", "QRadioButton", "AsciiHex", {378, 159, 51, 25}, true, true, "HEX", false},
+    {"AsciiHex", "GroupBox", "", {329, 155, 92, 25}, true, true, "", {}},
+    {"ASCIIButton", "RadioButton", "AsciiHex", {329, 159, 100, 25}, true, true, "ASCII", true},
+    {"HEXButton", "RadioButton", "AsciiHex", {378, 159, 51, 25}, true, true, "HEX", false},
     {"DHButton", "QPushButton", "", {179, 135, 133, 22}, false, true, "Download History", {}},
     {"DownloadProgressBar", "QProgressBar", "", {16, 136, 160, 20}, true, true, "", {}},
     {"SaveButton", "QPushButton", "", {179, 110, 134, 22}, true, false, "Stop && Save", {}},
     {"DownloadingLabel", "QLabel", "", {19, 115, 153, 16}, true, false, "Untitled", {}},
     {"DSButton", "QPushButton", "", {178, 168, 133, 22}, false, true, "Download Screenshot", {}},
-    {"GroupBox1", "QGroupBox", "", {15, 169, 160, 24}, true, true, "", {}},
-    {"SS3", "QRadioButton", "GroupBox1", {100, 172, 30, 20}, true, true, "3", false},
-    {"SS4", "QRadioButton", "GroupBox1", {142, 172, 32, 20}, true, true, "4", false},
-    {"SS1", "QRadioButton", "GroupBox1", {22, 172, 27, 20}, true, true, "1", true},
-    {"SS2", "QRadioButton", "GroupBox1", {61, 172, 34, 20}, true, true, "2", false},
+    {"GroupBox1", "GroupBox", "", {15, 169, 160, 24}, true, true, "", {}},
+    {"SS3", "RadioButton", "GroupBox1", {100, 172, 30, 20}, true, true, "3", false},
+    {"SS4", "RadioButton", "GroupBox1", {142, 172, 32, 20}, true, true, "4", false},
+    {"SS1", "RadioButton", "GroupBox1", {22, 172, 27, 20}, true, true, "1", true},
+    {"SS2", "RadioButton", "GroupBox1", {61, 172, 34, 20}, true, true, "2", false},
 };
 
 QStringList namesOf(const QObjectList& objects) {
@@ -197,6 +202,54 @@ TEST_F(WindowTest, ControlsStackInCreationOrderAndOverlapsGoToTheLaterOne) {
   EXPECT_EQ(content.childAt(340, 170), &window->ASCIIButton);
   EXPECT_EQ(content.childAt(300, 376), &window->ScrollCPS);
   EXPECT_EQ(content.childAt(300, 300), &window->Graph);
+}
+
+// The caption's ink, and the circle's, of a button drawn on its own: every such pixel must be
+// as dark on the window, where other controls and the parent's bounds could hide it.
+int hiddenInkOf(QAbstractButton& button, const QImage& window_image, QPoint at) {
+  const QImage alone = button.grab().toImage();
+  int hidden = 0;
+  for (int y = 0; y < alone.height(); ++y)
+    for (int x = 0; x < alone.width(); ++x) {
+      const QRgb ink = alone.pixel(x, y);
+      if (qAlpha(ink) < 200 || qGray(ink) >= 100) continue;
+      if (qGray(window_image.pixel(at.x() + x, at.y() + y)) >= 100) ++hidden;
+    }
+  return hidden;
+}
+
+TEST_F(WindowTest, AsciiAndHexShowWholeAndTakeClicksWhereTheyReachPastTheirBox) {
+  show();
+  QWidget& content = window->contentArea();
+  const QImage image = content.grab().toImage();
+  for (QAbstractButton* button : {&window->ASCIIButton, &window->HEXButton}) {
+    SCOPED_TRACE(button->text().toStdString());
+    EXPECT_EQ(hiddenInkOf(*button, image, button->mapTo(&content, QPoint(0, 0))), 0);
+  }
+
+  struct Click {
+    QPoint at;  // window coordinates
+    const QRadioButton* takes;
+  };
+  const std::vector<Click> clicks = {
+      {{425, 170}, &window->HEXButton},    // right of the box, where both buttons lie
+      {{400, 182}, &window->HEXButton},    // below the box, where both buttons lie
+      {{390, 170}, &window->HEXButton},    // inside the box, where both buttons lie
+      {{350, 182}, &window->ASCIIButton},  // below the box, ASCII alone
+      {{340, 170}, &window->ASCIIButton},
+  };
+  for (const Click& click : clicks) {
+    SCOPED_TRACE(QStringLiteral("(%1, %2)").arg(click.at.x()).arg(click.at.y()).toStdString());
+    RadioButton& other =
+        click.takes == &window->HEXButton ? window->ASCIIButton : window->HEXButton;
+    other.setChecked(true);
+    // Through the window, as a user's click comes: the toolkit finds the control under it.
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      content.mapTo(window.get(), click.at));
+    EXPECT_TRUE(click.takes->isChecked());
+    EXPECT_FALSE(other.isChecked()) << "the two stay one group";
+  }
+  EXPECT_TRUE(window->SS1.isChecked()) << "the screenshot choice is another group";
 }
 
 TEST_F(WindowTest, TabOrderFollowsTheDesign) {

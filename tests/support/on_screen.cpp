@@ -1,0 +1,42 @@
+#include "support/on_screen.h"
+
+#include <QDir>
+#include <QPixmap>
+#include <QScreen>
+#include <QWidget>
+
+namespace {
+
+QRect areaInWindow(QWidget& control) {
+  return QRect(control.mapTo(control.window(), QPoint(0, 0)), control.size());
+}
+
+}  // namespace
+
+QImage ShownOnScreen(QWidget& control) {
+  QWidget* top = control.window();
+  const QRect area = areaInWindow(control);
+  return top->screen()
+      ->grabWindow(top->winId(), area.x(), area.y(), area.width(), area.height())
+      .toImage()
+      .convertToFormat(QImage::Format_RGB32);
+}
+
+QImage DrawnNow(QWidget& control) {
+  return control.window()->grab(areaInWindow(control)).toImage().convertToFormat(
+      QImage::Format_RGB32);
+}
+
+void SaveForALook(const QImage& image, const char* name) {
+  image.save(QDir(QStringLiteral(TELVAR_BUILD_DIR)).filePath(QLatin1String(name)));
+}
+
+LookDuringHold::LookDuringHold(Scheduler& scheduler, int ms, std::function<void()> look)
+    : fiber_(std::make_unique<Thread>(scheduler, 5)) {
+  fiber_->run = [this, &scheduler, ms, look = std::move(look)] {
+    scheduler.sleepCurrentThread(ms);
+    look();
+    looked_ = true;
+  };
+  fiber_->Run();
+}
