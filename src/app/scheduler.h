@@ -111,6 +111,8 @@ class Scheduler {
   // Rule: a fiber that spends kIdleSlices slices in a row yielding while nothing else runs is
   // waiting for something else: its next turn comes once another timer action, fiber turn or
   // handler has run, so time moves on to what it waits for instead of spinning at one instant.
+  // With nothing else scheduled it waits for the end of a held window or of runUntil, and
+  // otherwise carries on at once.
   void yieldCurrentThread();
 
   // The fiber running now, or null on the user-interface thread.
