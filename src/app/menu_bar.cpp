@@ -7,38 +7,23 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QPlainTextEdit>
-#include <QTextCursor>
+#include <QPointer>
 
 #include "widgets/console_text_area.h"
 
 namespace {
 
-// The focused control as the Edit items see it: a line edit (a combo box's own too), a text
-// area or the console's read-only area; none when the focus is elsewhere.
+// The focused control as the Edit items see it: a line edit (a combo box's own too) or the
+// console's read-only area; none when the focus is elsewhere.
 struct EditTarget {
   QLineEdit* line = nullptr;
-  QPlainTextEdit* area = nullptr;
   ConsoleTextArea* console = nullptr;
 
-  bool exists() const { return line || area || console; }
-  bool readOnly() const {
-    if (console) return true;
-    return line ? line->isReadOnly() : area->isReadOnly();
-  }
-  bool hasSelection() const {
-    if (console) return console->hasSelectedText();
-    return line ? line->hasSelectedText() : area->textCursor().hasSelection();
-  }
-  bool hasText() const {
-    if (console) return console->length() > 0;
-    return line ? !line->text().isEmpty() : !area->document()->isEmpty();
-  }
-  bool canUndo() const {
-    if (console) return false;
-    return line ? line->isUndoAvailable()
-                : area->isUndoRedoEnabled() && area->document()->isUndoAvailable();
-  }
+  bool exists() const { return line || console; }
+  bool readOnly() const { return console || line->isReadOnly(); }
+  bool hasSelection() const { return console ? console->hasSelectedText() : line->hasSelectedText(); }
+  bool hasText() const { return console ? console->length() > 0 : !line->text().isEmpty(); }
+  bool canUndo() const { return line && line->isUndoAvailable(); }
   // A password field never gives its text away.
   bool concealed() const { return line && line->echoMode() != QLineEdit::Normal; }
 };
@@ -49,8 +34,6 @@ EditTarget editTargetOf(QWidget* widget) {
     target.line = combo->lineEdit();  // none for a pop-up menu that cannot be typed in
   else if (auto* line = qobject_cast<QLineEdit*>(widget))
     target.line = line;
-  else if (auto* area = qobject_cast<QPlainTextEdit*>(widget))
-    target.area = area;
   else if (auto* console = qobject_cast<ConsoleTextArea*>(widget))
     target.console = console;
   return target;
@@ -132,36 +115,20 @@ void MainMenuBar::connectEditItems() {
   };
   // The console's area takes no editing: of these it answers Copy and Select All alone.
   onTarget(EditUndo, [](const EditTarget& t) {
-    if (!t.console) t.line ? t.line->undo() : t.area->undo();
+    if (t.line) t.line->undo();
   });
   onTarget(EditCut, [](const EditTarget& t) {
-    if (!t.console) t.line ? t.line->cut() : t.area->cut();
+    if (t.line) t.line->cut();
   });
-  onTarget(EditCopy, [](const EditTarget& t) {
-    if (t.console)
-      t.console->copy();
-    else
-      t.line ? t.line->copy() : t.area->copy();
-  });
+  onTarget(EditCopy, [](const EditTarget& t) { t.line ? t.line->copy() : t.console->copy(); });
   onTarget(EditPaste, [](const EditTarget& t) {
-    if (!t.console) t.line ? t.line->paste() : t.area->paste();
+    if (t.line) t.line->paste();
   });
   onTarget(EditClear, [](const EditTarget& t) {
-    if (!t.hasSelection() || t.readOnly()) return;
-    if (t.line) {
-      t.line->del();
-    } else {
-      QTextCursor cursor = t.area->textCursor();
-      cursor.removeSelectedText();
-      t.area->setTextCursor(cursor);
-    }
+    if (t.hasSelection() && !t.readOnly()) t.line->del();
   });
-  onTarget(EditSelectAll, [](const EditTarget& t) {
-    if (t.console)
-      t.console->selectAll();
-    else
-      t.line ? t.line->selectAll() : t.area->selectAll();
-  });
+  onTarget(EditSelectAll,
+           [](const EditTarget& t) { t.line ? t.line->selectAll() : t.console->selectAll(); });
 
   // Like a native application's, the items follow the focus, the selection and the clipboard,
   // so their shortcuts are live exactly when the menu would offer them.
@@ -175,18 +142,11 @@ void MainMenuBar::connectEditItems() {
 void MainMenuBar::followFocus(QWidget* now) {
   for (const auto& connection : target_connections_) disconnect(connection);
   target_connections_.clear();
-  edit_target_ = now;
   const EditTarget target = editTargetOf(now);
   auto update = [this] { updateEditItems(); };
   if (target.line) {
     target_connections_.push_back(connect(target.line, &QLineEdit::textChanged, this, update));
     target_connections_.push_back(connect(target.line, &QLineEdit::selectionChanged, this, update));
-  } else if (target.area) {
-    target_connections_.push_back(connect(target.area, &QPlainTextEdit::textChanged, this, update));
-    target_connections_.push_back(
-        connect(target.area, &QPlainTextEdit::selectionChanged, this, update));
-    target_connections_.push_back(
-        connect(target.area, &QPlainTextEdit::undoAvailable, this, update));
   } else if (target.console) {
     target_connections_.push_back(
         connect(target.console, &ConsoleTextArea::textChanged, this, update));

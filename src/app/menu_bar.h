@@ -2,7 +2,6 @@
 
 #include <QMenuBar>
 #include <QMetaObject>
-#include <QPointer>
 #include <vector>
 
 class QAction;
@@ -41,7 +40,6 @@ class MainMenuBar final : public QMenuBar {
   void connectEditItems();
   void followFocus(QWidget* now);
 
-  // The text control the Edit items work on, followed so its changes update the items.
-  QPointer<QWidget> edit_target_;
+  // The focused text control's signals, followed so its changes update the items.
   std::vector<QMetaObject::Connection> target_connections_;
 };

@@ -17,6 +17,8 @@ constexpr std::size_t kFiberStackBytes = 1024 * 1024;
 
 Timer::Timer(Scheduler& scheduler, int period_ms, int mode)
     : scheduler_(scheduler), period_ms_(period_ms), mode_(Timer::kOff) {
+  // Due times step by the period; with none, a repeating timer would fall due for ever at once.
+  if (period_ms_ < 1) qFatal("A timer needs a period of at least 1 ms, not %d ms", period_ms_);
   scheduler_.timers_.push_back(this);
   setMode(mode);
 }
@@ -59,12 +61,14 @@ void Thread::Run() {
 
 void Thread::Kill() {
   if (!isRunning()) return;
-  // A thread cannot destroy the stack it runs on; the program only kills from another thread.
-  Q_ASSERT(scheduler_.current_ != this);
-  if (scheduler_.current_ == this) return;
+  // A thread cannot destroy the stack it runs on, and carrying on after a kill would run the
+  // very steps the kill is there to stop.
+  if (scheduler_.current_ == this) qFatal("A thread cannot kill itself; only another thread can");
   Thread* previous = scheduler_.current_;
   scheduler_.current_ = this;  // destructors on the unwound stack see their own thread
-  fiber_ = ctx::fiber();       // unwinds the suspended fiber
+  unwinding_ = true;
+  fiber_ = ctx::fiber();  // unwinds the suspended fiber
+  unwinding_ = false;
   scheduler_.current_ = previous;
   finish();
   scheduler_.changed();
@@ -73,6 +77,8 @@ void Thread::Kill() {
 void Thread::finish() {
   back_ = ctx::fiber();
   started_ = false;
+  idle_slices_ = 0;
+  resumed_from_yield_ = false;
   state_ = State::Idle;
 }
 
@@ -96,6 +102,9 @@ ctx::fiber Thread::makeFiber() {
 }
 
 void Thread::resume() {
+  // A turn after a sleep or at the start may change what other threads wait for; a turn after a
+  // yield only carries on where the thread left off.
+  if (!resumed_from_yield_) scheduler_.noteProgress();
   Thread* previous = scheduler_.current_;
   scheduler_.current_ = this;
   state_ = State::Running;
@@ -120,6 +129,7 @@ Scheduler::Scheduler(Clock& clock) : clock_(clock) {}
 Scheduler::~Scheduler() = default;
 
 void Scheduler::changed() {
+  noteProgress();
   if (onScheduleChanged) onScheduleChanged();
 }
 
@@ -131,6 +141,7 @@ void Scheduler::reportUnhandled(const QString& what) {
 }
 
 void Scheduler::runHandler(const std::function<void()>& fn) {
+  noteProgress();
   HandlerScope scope(*this);
   try {
     fn();
@@ -144,6 +155,10 @@ void Scheduler::runHandler(const std::function<void()>& fn) {
 void Scheduler::sleepCurrentThread(int ms) {
   const qint64 deadline = nowUs() + qint64(std::max(ms, 0)) * 1000;
   if (Thread* thread = current_) {
+    // The thread is being killed: its stack goes as soon as this destructor returns, and nothing
+    // is left to resume it after the sleep.
+    if (thread->unwinding_) qFatal("A thread cannot sleep while it is being killed");
+    thread->resumed_from_yield_ = false;
     thread->state_ = Thread::State::Sleeping;
     thread->due_us_ = deadline;
     thread->order_ = nextOrder();
@@ -155,20 +170,26 @@ void Scheduler::sleepCurrentThread(int ms) {
 
 void Scheduler::holdWindowUntil(qint64 deadline_us) {
   for (;;) {
-    if (auto fiber = earliestDue(false); fiber && fiber->due_us <= nowUs()) {
+    if (auto fiber = earliestDue(false, deadline_us); fiber && fiber->due_us <= nowUs()) {
       runItem(*fiber);
       continue;
     }
     if (nowUs() >= deadline_us) return;
     qint64 wake = deadline_us;
-    if (auto fiber = earliestDue(false)) wake = std::min(wake, fiber->due_us);
+    if (auto fiber = earliestDue(false, deadline_us)) wake = std::min(wake, fiber->due_us);
     clock_.waitUntil(wake);
   }
 }
 
 void Scheduler::yieldCurrentThread() {
   if (Thread* thread = current_) {
+    // While Kill unwinds the thread no other thread may run: the unwinding goes on at once.
+    if (thread->unwinding_) return;
     if (++thread->passes_ < sliceOf(thread)) return;
+    const bool nothing_moved = thread->resumed_from_yield_ && thread->progress_seen_ == progress_;
+    thread->idle_slices_ = nothing_moved ? thread->idle_slices_ + 1 : 0;
+    thread->progress_seen_ = progress_;
+    thread->resumed_from_yield_ = true;
     thread->state_ = Thread::State::Ready;
     thread->due_us_ = nowUs();
     thread->order_ = nextOrder();
@@ -178,6 +199,8 @@ void Scheduler::yieldCurrentThread() {
   auto first = earliestDue(false);
   if (!first) return;
   if (first->due_us > nowUs()) clock_.waitUntil(first->due_us);
+  // Fibers that only wait get their turn once something else has run, or when nothing else can.
+  const bool only_waiting = isWaiting(first->thread);
   std::vector<Thread*> due;
   for (Thread* thread : threads_)
     if (thread->state_ == Thread::State::Ready ||
@@ -187,8 +210,25 @@ void Scheduler::yieldCurrentThread() {
     return std::tie(a->due_us_, a->order_) < std::tie(b->due_us_, b->order_);
   });
   for (Thread* thread : due)
-    if (thread->state_ == Thread::State::Ready || thread->state_ == Thread::State::Sleeping)
-      thread->resume();
+    if (isScheduled(thread) && (only_waiting || !isWaiting(thread))) thread->resume();
+}
+
+bool Scheduler::isScheduled(const Thread* thread) const {
+  return thread->state_ == Thread::State::Ready || thread->state_ == Thread::State::Sleeping;
+}
+
+bool Scheduler::isWaiting(const Thread* thread) const {
+  return thread->state_ == Thread::State::Ready && thread->idle_slices_ >= kIdleSlices &&
+         thread->progress_seen_ == progress_;
+}
+
+bool Scheduler::othersScheduled(const Thread* thread, bool include_timers) const {
+  if (include_timers)
+    for (const Timer* timer : timers_)
+      if (timer->mode_ == Timer::kRepeating) return true;
+  for (const Thread* other : threads_)
+    if (other != thread && isScheduled(other) && !isWaiting(other)) return true;
+  return false;
 }
 
 int Scheduler::sliceOf(const Thread* thread) {
@@ -196,18 +236,29 @@ int Scheduler::sliceOf(const Thread* thread) {
 }
 
 std::optional<Scheduler::Item> Scheduler::earliestDue(bool include_timers) const {
+  return earliestDue(include_timers, std::nullopt);
+}
+
+// A fiber that only waits is passed over while anything else is scheduled; with nothing else,
+// it waits for the caller's horizon when there is one, and otherwise carries on.
+std::optional<Scheduler::Item> Scheduler::earliestDue(bool include_timers,
+                                                      std::optional<qint64> horizon_us) const {
   std::optional<Item> best;
-  auto consider = [&best](Item item) {
+  std::optional<Item> best_waiting;
+  auto consider = [](std::optional<Item>& best, Item item) {
     if (!best || std::tie(item.due_us, item.order) < std::tie(best->due_us, best->order))
       best = item;
   };
   if (include_timers)
     for (Timer* timer : timers_)
-      if (timer->mode_ == Timer::kRepeating) consider({timer, nullptr, timer->due_us_, timer->order_});
+      if (timer->mode_ == Timer::kRepeating)
+        consider(best, {timer, nullptr, timer->due_us_, timer->order_});
   for (Thread* thread : threads_)
-    if (thread->state_ == Thread::State::Ready || thread->state_ == Thread::State::Sleeping)
-      consider({nullptr, thread, thread->due_us_, thread->order_});
-  return best;
+    if (isScheduled(thread))
+      consider(isWaiting(thread) ? best_waiting : best,
+               {nullptr, thread, thread->due_us_, thread->order_});
+  if (best || horizon_us) return best;
+  return best_waiting;
 }
 
 std::optional<qint64> Scheduler::nextDueUs() const {
@@ -254,13 +305,20 @@ void Scheduler::dispatchDue() {
   std::sort(due.begin(), due.end(), [](const Item& a, const Item& b) {
     return std::tie(a.due_us, a.order) < std::tie(b.due_us, b.order);
   });
-  for (const Item& item : due)
-    if (stillDue(item) && (item.thread || !handlerRunning())) runItem(item);
+  for (const Item& item : due) {
+    if (!stillDue(item)) continue;
+    if (item.timer && handlerRunning()) continue;
+    if (item.thread && isWaiting(item.thread) && othersScheduled(item.thread, timers_allowed))
+      continue;
+    runItem(item);
+  }
 }
 
 void Scheduler::runUntil(qint64 us) {
+  // The caller may have changed anything since the last run, as a handler can.
+  noteProgress();
   for (;;) {
-    auto next = earliestDue(!handlerRunning());
+    auto next = earliestDue(!handlerRunning(), us);
     if (!next || next->due_us > std::max(us, nowUs())) break;
     clock_.waitUntil(next->due_us);
     runItem(*next);

@@ -15,6 +15,7 @@ class Scheduler;
 
 // A repeating timer of the window. Mode 0 is off, mode 2 repeats every period; the period never
 // changes. Its action is a handler: it runs only when no other handler is on the stack.
+// Rule: the period is at least 1 ms; a timer made with less is refused with qFatal.
 class Timer {
  public:
   static constexpr int kOff = 0;
@@ -44,6 +45,9 @@ class Timer {
 // A worker thread, run as a fiber on the user-interface thread. Run starts its body beside the
 // user-interface thread and returns at once; Kill unwinds it wherever it is suspended, so its
 // destructors run and none of its later steps do.
+// Rules: Kill comes from another thread or the user-interface thread; a thread that kills itself
+// is refused with qFatal. A destructor that runs while Kill unwinds the thread may yield (the
+// yield gives no turn away) but must not sleep: such a sleep is refused with qFatal.
 class Thread {
  public:
   Thread(Scheduler& scheduler, int priority);
@@ -73,7 +77,13 @@ class Thread {
   qint64 due_us_ = 0;
   quint64 order_ = 0;
   int passes_ = 0;
+  // Slices in a row that the thread spent yielding while nothing else in the scheduler moved,
+  // and the scheduler's progress count at the end of the last of them.
+  int idle_slices_ = 0;
+  quint64 progress_seen_ = 0;
+  bool resumed_from_yield_ = false;
   bool started_ = false;
+  bool unwinding_ = false;
   boost::context::fiber fiber_;
   boost::context::fiber back_;
 };
@@ -98,6 +108,11 @@ class Scheduler {
   // One loop pass. On a fiber it switches only once the fiber's time slice is spent. On the
   // user-interface thread every ready or due fiber gets one turn; when none is, it waits for the
   // earliest sleeping fiber, since nothing else can change what the caller is waiting for.
+  // Rule: a fiber that spends kIdleSlices slices in a row yielding while nothing else runs is
+  // waiting for something else: its next turn comes once another timer action, fiber turn or
+  // handler has run, so time moves on to what it waits for instead of spinning at one instant.
+  // With nothing else scheduled it waits for the end of a held window or of runUntil, and
+  // otherwise carries on at once.
   void yieldCurrentThread();
 
   // The fiber running now, or null on the user-interface thread.
@@ -140,6 +155,9 @@ class Scheduler {
 
   // Fibers spend their slice after this many yields per point of priority.
   static constexpr int kYieldsPerPriority = 1000;
+  // Slices of yields with nothing else running before a fiber is taken to be waiting. Far more
+  // than a loop that works as it yields needs (shifting the whole count series takes 18).
+  static constexpr int kIdleSlices = 64;
 
  private:
   friend class Timer;
@@ -156,6 +174,11 @@ class Scheduler {
   void changed();
   void reportUnhandled(const QString& what);
   std::optional<Item> earliestDue(bool include_timers) const;
+  std::optional<Item> earliestDue(bool include_timers, std::optional<qint64> horizon_us) const;
+  bool isScheduled(const Thread* thread) const;
+  bool isWaiting(const Thread* thread) const;
+  bool othersScheduled(const Thread* thread, bool include_timers) const;
+  void noteProgress() { ++progress_; }
   void runItem(const Item& item);
   void fireTimer(Timer& timer);
   bool stillDue(const Item& item) const;
@@ -168,4 +191,6 @@ class Scheduler {
   Thread* current_ = nullptr;
   int handler_depth_ = 0;
   quint64 order_counter_ = 0;
+  // Counts everything that may change what a yielding fiber waits for.
+  quint64 progress_ = 0;
 };

@@ -46,7 +46,10 @@ class TELVAR : public QMainWindow {
   static void releaseShared();
 
   // For tests: told the name of each handler as it starts, in any window, from the moment a
-  // window is made.
+  // window is made. It stays because no seam can tell it: the handlers are wired to the
+  // controls' signals inside the window, so only here is it known which handler an event ran and
+  // whether it ran as a handler or on a thread. It is static so that a test can watch the
+  // window's construction itself (which must run no handler); a test that sets it resets it.
   static inline std::function<void(const char* handler)> handlerObserver;
 
   Platform platform;

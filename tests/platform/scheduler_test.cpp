@@ -263,3 +263,185 @@ TEST(SchedulerDeterminism, TheSameScenarioGivesTheSameTraceTwice) {
 }
 
 }  // namespace
+
+namespace {
+
+// A fiber that spins on yields until a flag is set, as a loop waiting for another thread does.
+void yieldUntil(Scheduler& scheduler, const bool& flag) {
+  while (!flag) scheduler.yieldCurrentThread();
+}
+
+TEST_F(SchedulerTest, FibersYieldingWhileTheyWaitForASleepingFiberLetTimeMoveOn) {
+  Timer timer(sim.scheduler, 50);
+  int ticks = 0;
+  timer.action = [&] { ++ticks; };
+  bool done = false;
+  Thread sleeper(sim.scheduler, 5);
+  sleeper.run = [&] {
+    sim.scheduler.sleepCurrentThread(300);
+    done = true;
+    note("sleeper done");
+  };
+  // Every runnable fiber only yields: neither gives the other anything to do.
+  Thread low(sim.scheduler, 1), high(sim.scheduler, 20);
+  low.run = [&] {
+    yieldUntil(sim.scheduler, done);
+    note("low saw it");
+  };
+  high.run = [&] {
+    yieldUntil(sim.scheduler, done);
+    note("high saw it");
+  };
+  sleeper.Run();
+  low.Run();
+  high.Run();
+  sim.advance(1000);
+  EXPECT_EQ(trace, (QStringList{"300 sleeper done", "300 high saw it", "300 low saw it"}));
+  EXPECT_EQ(ticks, 20) << "the timer keeps its period while the fibers wait";
+  EXPECT_FALSE(low.isRunning());
+  EXPECT_FALSE(high.isRunning());
+}
+
+TEST_F(SchedulerTest, AFiberYieldingWhileTheWindowIsHeldWaitsForTheFiberOrTheDeadline) {
+  bool done = false;
+  Thread sleeper(sim.scheduler, 5), spinner(sim.scheduler, 5);
+  sleeper.run = [&] {
+    sim.scheduler.sleepCurrentThread(200);
+    done = true;
+  };
+  spinner.run = [&] {
+    yieldUntil(sim.scheduler, done);
+    note("spinner saw it");
+  };
+  sleeper.Run();
+  spinner.Run();
+  {
+    Scheduler::HandlerScope handler(sim.scheduler);
+    sim.scheduler.sleepCurrentThread(500);
+    note("handler woke");
+  }
+  EXPECT_EQ(trace, (QStringList{"200 spinner saw it", "500 handler woke"}));
+
+  // With nothing else to wait for, a spinning fiber lets the held window's deadline come, and the
+  // test's own stopping point.
+  bool released = false;
+  spinner.run = [&] {
+    yieldUntil(sim.scheduler, released);
+    note("released");
+  };
+  spinner.Run();
+  {
+    Scheduler::HandlerScope handler(sim.scheduler);
+    sim.scheduler.sleepCurrentThread(100);
+    note("held");
+  }
+  sim.advance(100);
+  note("advanced");
+  released = true;
+  sim.advance(0);
+  EXPECT_EQ(trace.mid(2), (QStringList{"600 held", "700 advanced", "700 released"}));
+}
+
+TEST_F(SchedulerTest, AFiberThatWorksAsItYieldsKeepsItsTurnsAtOneInstant) {
+  Timer timer(sim.scheduler, 50);
+  timer.action = [] {};
+  Thread worker(sim.scheduler, 5);
+  // Like the shift of the whole count series: a yield per step, many slices, nothing awaited.
+  const int steps = 40 * 5 * Scheduler::kYieldsPerPriority;
+  worker.run = [&] {
+    for (int step = 0; step < steps; ++step) sim.scheduler.yieldCurrentThread();
+    note("worked");
+  };
+  worker.Run();
+  sim.advance(0);
+  EXPECT_EQ(trace, QStringList{"0 worked"});
+}
+
+TEST_F(SchedulerTest, AYieldInADestructorWhileKillUnwindsTheFiberGoesOnAtOnce) {
+  struct YieldsOnDestruction {
+    Scheduler& scheduler;
+    int* passes;
+    ~YieldsOnDestruction() {
+      // More than a whole slice, so the slice is spent inside the destructor.
+      for (int i = 0; i < 3 * Scheduler::kYieldsPerPriority; ++i, ++*passes)
+        scheduler.yieldCurrentThread();
+    }
+  };
+  int passes = 0;
+  int other_turns = 0;
+  Thread worker(sim.scheduler, 1), other(sim.scheduler, 1);
+  worker.run = [&] {
+    YieldsOnDestruction guard{sim.scheduler, &passes};
+    sim.scheduler.sleepCurrentThread(1000);
+  };
+  other.run = [&] {
+    for (;;) {
+      ++other_turns;
+      sim.scheduler.sleepCurrentThread(1);
+    }
+  };
+  worker.Run();
+  other.Run();
+  sim.advance(10);
+  const int turns_before = other_turns;
+  worker.Kill();
+  EXPECT_EQ(passes, 3 * Scheduler::kYieldsPerPriority);
+  EXPECT_FALSE(worker.isRunning());
+  EXPECT_EQ(other_turns, turns_before) << "no other thread runs while one is being killed";
+  sim.advance(10);
+  EXPECT_GT(other_turns, turns_before);
+  other.Kill();
+  EXPECT_TRUE(sim.unhandledErrors.isEmpty());
+}
+
+// Misuse that would crash or carry on wrongly is refused at once, with the rule in the message.
+// Each misuse is made inside the death test's statement, so only the child meets it.
+struct SchedulerDeathTest : ::testing::Test {
+  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+void killItself() {
+  Simulation sim;
+  Thread worker(sim.scheduler, 5);
+  worker.run = [&] { worker.Kill(); };
+  worker.Run();
+  sim.advance(0);
+}
+
+TEST_F(SchedulerDeathTest, AThreadThatKillsItselfIsRefused) {
+  EXPECT_DEATH(killItself(), "A thread cannot kill itself");
+}
+
+void sleepWhileBeingKilled() {
+  struct SleepsOnDestruction {
+    Scheduler& scheduler;
+    ~SleepsOnDestruction() { scheduler.sleepCurrentThread(10); }
+  };
+  Simulation sim;
+  Thread worker(sim.scheduler, 5);
+  worker.run = [&] {
+    SleepsOnDestruction guard{sim.scheduler};
+    sim.scheduler.sleepCurrentThread(1000);
+  };
+  worker.Run();
+  sim.advance(10);
+  worker.Kill();
+}
+
+TEST_F(SchedulerDeathTest, ASleepInADestructorWhileKillUnwindsTheFiberIsRefused) {
+  EXPECT_DEATH(sleepWhileBeingKilled(), "A thread cannot sleep while it is being killed");
+}
+
+TEST_F(SchedulerDeathTest, ATimerWithoutAPeriodIsRefused) {
+  for (int period : {0, -50}) {
+    SCOPED_TRACE(period);
+    EXPECT_DEATH(
+        {
+          Simulation sim;
+          Timer timer(sim.scheduler, period);
+        },
+        "A timer needs a period of at least 1 ms");
+  }
+}
+
+}  // namespace
