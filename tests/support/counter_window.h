@@ -25,6 +25,9 @@ class CounterWindowTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    // A test that watches the handlers may end early, on a failed assertion, with the hook still
+    // pointing into its own stack.
+    TELVAR::handlerObserver = nullptr;
     window.reset();
     EXPECT_TRUE(sim.unhandledErrors.isEmpty()) << sim.unhandledErrors.join('\n').toStdString();
   }
