@@ -1,7 +1,6 @@
 // CPU the idle application takes: the window with its four timers running (port discovery, the
 // console, the count-rate poll on a closed port, the 100 ms tick with its repaint), no port.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -13,16 +12,10 @@
 #include "platform/platform.h"
 #include "platform/qt_serial.h"
 #include "platform/scheduler.h"
+#include "support/process_cpu.h"
 #include "window/telvar.h"
 
 namespace {
-
-double processCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 void IdleApplication(benchmark::State& state) {
   SteadyClock clock;

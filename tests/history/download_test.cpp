@@ -324,28 +324,15 @@ TEST_F(DownloadTest, CancellingIsOnScreenWhileTheCancelHoldsTheWindow) {
   const QImage before = ShownOnScreen(window->DHButton);
   ASSERT_EQ(before, DrawnNow(window->DHButton)) << "the screen shows the window as it stands";
 
-  QStringList handlers;
-  TELVAR::handlerObserver = [&handlers](const char* name) { handlers.append(name); };
-  window->Graph.update();  // the press comes while a paint of the graph is waiting
-  QString caption;
-  QImage shown;
-  QImage drawn;
-  QStringList ranBeforeTheLook;
-  LookDuringHold look(sim.scheduler, 500, [&] {
-    ranBeforeTheLook = handlers;
-    caption = window->DHButton.text();
-    shown = ShownOnScreen(window->DHButton);
-    drawn = DrawnNow(window->DHButton);
-  });
-  window->DHButton.click();
-  TELVAR::handlerObserver = nullptr;
+  const HoldLook look = LookAtButtonDuringHold(sim.scheduler, window->DHButton, window->Graph,
+                                               500, [&] { window->DHButton.click(); });
 
-  ASSERT_TRUE(look.looked());
-  SaveForALook(shown, "cancelling-on-screen.png");
-  EXPECT_EQ(caption, QStringLiteral("Cancelling..."));
-  EXPECT_EQ(shown, drawn) << "the screen shows the caption the button has";
-  EXPECT_NE(shown, before);
-  EXPECT_EQ(ranBeforeTheLook, QStringList{"DHButton_Action"})
+  ASSERT_TRUE(look.looked);
+  SaveForALook(look.shown, "cancelling-on-screen.png");
+  EXPECT_EQ(look.caption, QStringLiteral("Cancelling..."));
+  EXPECT_EQ(look.shown, look.drawn) << "the screen shows the caption the button has";
+  EXPECT_NE(look.shown, before);
+  EXPECT_EQ(look.handlers, QStringList{"DHButton_Action"})
       << "no other handler ran, the graph's paint neither";
   expectIdle();
 }

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <time.h>
-
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -19,6 +17,7 @@
 #include "platform/driver.h"
 #include "platform/qt_serial.h"
 #include "platform/scheduler.h"
+#include "support/process_cpu.h"
 #include "support/pty_counter.h"
 #include "support/scripted_dialogs.h"
 #include "window/telvar.h"
@@ -48,12 +47,6 @@ class PluggedPorts final : public SerialSystem {
  private:
   QtSerialSystem qt_;
 };
-
-qint64 processCpuNs() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
 
 // Runs Qt's event loop until done() holds or the limit passes; the limit is loose, the test
 // waits for what it expects, not for a fixed time.
@@ -136,14 +129,14 @@ TEST_F(CounterComesBack, AGoneDeviceCostsNothingAndTheReturningCounterIsFoundAnd
 
   // The program's usual traffic goes on meanwhile: the count-rate poll and the console's timer,
   // and a write and a read every 100 ms besides.
-  const qint64 cpu_before = processCpuNs();
+  const double cpu_before = processCpuSeconds();
   QElapsedTimer wall;
   wall.start();
   runEventLoopFor(2000, 100, [this] {
     window->UART.Write(commandGETCPS());
     window->UART.ReadAll();
   });
-  const double cpu_share = double(processCpuNs() - cpu_before) / double(wall.nsecsElapsed());
+  const double cpu_share = (processCpuSeconds() - cpu_before) / (double(wall.nsecsElapsed()) / 1e9);
   std::cout << "CPU share with the device gone: " << cpu_share * 100 << " % of one core\n";
   RecordProperty("cpu_percent_of_one_core", int(cpu_share * 100));
   EXPECT_LT(cpu_share, 0.25) << "a port whose device has gone keeps the processor busy";

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -9,15 +8,9 @@
 #include "platform/clock.h"
 #include "platform/driver.h"
 #include "platform/scheduler.h"
+#include "support/process_cpu.h"
 
 namespace {
-
-double processCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // In real time: a fiber that yields in a loop while it waits for a sleeping fiber must neither
 // hold up the sleeper nor keep a core busy while it waits.

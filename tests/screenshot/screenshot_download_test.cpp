@@ -295,28 +295,15 @@ TEST_F(ScreenshotDownload, PleaseWaitIsOnScreenWhileTheWindowIsHeld) {
   const QImage idle = ShownOnScreen(window->DSButton);
   ASSERT_EQ(idle, DrawnNow(window->DSButton)) << "the screen shows the window as it stands";
 
-  QStringList handlers;
-  TELVAR::handlerObserver = [&handlers](const char* name) { handlers.append(name); };
-  window->Graph.update();  // the press comes while a paint of the graph is waiting
-  QString caption;
-  QImage shown;
-  QImage drawn;
-  QStringList ranBeforeTheLook;
-  LookDuringHold look(sim.scheduler, 200, [&] {
-    ranBeforeTheLook = handlers;
-    caption = window->DSButton.text();
-    shown = ShownOnScreen(window->DSButton);
-    drawn = DrawnNow(window->DSButton);
-  });
-  press();
-  TELVAR::handlerObserver = nullptr;
+  const HoldLook look = LookAtButtonDuringHold(sim.scheduler, window->DSButton, window->Graph,
+                                               200, [&] { press(); });
 
-  ASSERT_TRUE(look.looked());
-  SaveForALook(shown, "please-wait-on-screen.png");
-  EXPECT_EQ(caption, kBusyCaption);
-  EXPECT_EQ(shown, drawn) << "the screen shows the caption the button has";
-  EXPECT_NE(shown, idle);
-  EXPECT_EQ(ranBeforeTheLook, QStringList{"DSButton_Action"})
+  ASSERT_TRUE(look.looked);
+  SaveForALook(look.shown, "please-wait-on-screen.png");
+  EXPECT_EQ(look.caption, kBusyCaption);
+  EXPECT_EQ(look.shown, look.drawn) << "the screen shows the caption the button has";
+  EXPECT_NE(look.shown, idle);
+  EXPECT_EQ(look.handlers, QStringList{"DSButton_Action"})
       << "no other handler ran, the graph's paint neither";
 }
 

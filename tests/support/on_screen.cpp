@@ -1,9 +1,12 @@
 #include "support/on_screen.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
+
+#include "window/telvar.h"
 
 namespace {
 
@@ -39,4 +42,22 @@ LookDuringHold::LookDuringHold(Scheduler& scheduler, int ms, std::function<void(
     looked_ = true;
   };
   fiber_->Run();
+}
+
+HoldLook LookAtButtonDuringHold(Scheduler& scheduler, QAbstractButton& button, QWidget& waiting,
+                                int ms, const std::function<void()>& press) {
+  HoldLook look;
+  QStringList handlers;
+  TELVAR::handlerObserver = [&handlers](const char* name) { handlers.append(name); };
+  waiting.update();
+  const LookDuringHold during(scheduler, ms, [&] {
+    look.handlers = handlers;
+    look.caption = button.text();
+    look.shown = ShownOnScreen(button);
+    look.drawn = DrawnNow(button);
+  });
+  press();
+  TELVAR::handlerObserver = nullptr;
+  look.looked = during.looked();
+  return look;
 }

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QImage>
+#include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <ostream>
 
 #include "platform/scheduler.h"
 
+class QAbstractButton;
 class QWidget;
 
 // An image in a failure message: its size, not its bytes.
@@ -34,3 +37,16 @@ class LookDuringHold {
   std::unique_ptr<Thread> fiber_;
   bool looked_ = false;
 };
+
+// A button as it stood ms into the hold of the window that `press` begins: its caption, what the
+// screen showed of it, what a drawing of it would show, and the handlers that had run by then.
+struct HoldLook {
+  bool looked = false;
+  QString caption;
+  QImage shown;
+  QImage drawn;
+  QStringList handlers;
+};
+// A paint of `waiting` is asked for before the press, so a paint that runs too early shows.
+HoldLook LookAtButtonDuringHold(Scheduler& scheduler, QAbstractButton& button, QWidget& waiting,
+                                int ms, const std::function<void()>& press);
