@@ -1,7 +1,8 @@
 // Hours of use against a counter that misbehaves: late, split, short, long and stray replies,
-// replies that never come, a port that goes away and comes back, a user who connects,
-// disconnects, downloads, stops and cancels at random moments. After every step every file the
-// program has finished is held against the counter.
+// replies that never come, a port that goes away and comes back, a disk that fills up, a user who
+// connects, disconnects, downloads, stops and cancels at random moments. After every step every
+// file the program has finished is held against the counter, and every file it could not finish
+// must be gone or said to be kept whole.
 //
 // Each run is drawn from one seed and printed with it. To replay or widen:
 //   TELVAR_LONG_USE_SEED=<n>    runs that seed only
@@ -30,6 +31,7 @@
 #include "monitor/sampling.h"
 #include "screenshot/bitmap.h"
 #include "screenshot/screenshot_download.h"
+#include "support/lowered_limit.h"
 #include "support/sim_counter.h"
 #include "support/simulation.h"
 #include "window/telvar.h"
@@ -60,8 +62,13 @@ struct RunFigures {
   int histories_cancelled = 0;
   int screenshots_finished = 0;
   int screenshots_failed = 0;
+  int histories_failed_by_disk = 0;
+  int screenshots_failed_by_disk = 0;
   int faults = 0;
 };
+
+// The size of the bitmap a screenshot writes.
+constexpr qint64 kBitmapBytes = 393270;
 
 // One run of long use, drawn from one seed.
 class LongUse {
@@ -161,7 +168,6 @@ class LongUse {
     const SimCommand command = kCommands[between(0, 3)];
     const SimFault fault = randomFault(command);
     const int times = between(1, 12);
-    if (std::getenv("DBG")) std::printf("%lld ms: fault %d on %s kind %d bytes %lld delay %lld x%d\n", (long long)sim_.nowMs(), figures.faults, commandWord(command).constData(), int(fault.kind), (long long)fault.bytes, (long long)fault.delay_us, times);
     counter_.addFault(command, fault, times);
     ++figures.faults;
   }
@@ -249,13 +255,44 @@ class LongUse {
     } else {
       ++figures.screenshots_failed;
       EXPECT_FALSE(QFileInfo::exists(path)) << "a failed screenshot left a file";
-      EXPECT_EQ(sim_.dialogs.proposedNames.size(), proposed) << "a failed screenshot asked for a file";
+      if (said.startsWith(QStringLiteral("Could not"))) {
+        ++figures.screenshots_failed_by_disk;
+        expectFileFailure(said, {path});
+      } else {
+        EXPECT_EQ(sim_.dialogs.proposedNames.size(), proposed)
+            << "a screenshot that failed to download asked for a file";
+      }
     }
     EXPECT_EQ(window_->DSButton.text(), QStringLiteral("Download Screenshot"));
   }
 
+  // --- The disk ------------------------------------------------------------------------------
+
+  // The room a file has on the disk: inside or exactly at the end of a dump (whole pages), inside
+  // the comma-separated text (about ten times the dump), inside or at the end of the bitmap; or
+  // the disk is freed. The memory mostly ends within its first six pages, or runs to 1 MiB.
+  void diskFillsOrEmpties() {
+    const qint64 pages = between(1, chance(80) ? 6 : 256);
+    switch (between(0, 6)) {
+      case 0: disk_room_ = between(0, 4095); break;
+      case 1: disk_room_ = pages * kHistoryPageBytes; break;
+      case 2: disk_room_ = pages * kHistoryPageBytes + between(-3, 3); break;
+      case 3: disk_room_ = pages * kHistoryPageBytes * between(2, 11); break;
+      case 4: disk_room_ = kBitmapBytes + between(-2, 0); break;
+      case 5: disk_room_ = kBitmapBytes - between(1, 8 * 1024); break;
+      default: disk_room_.reset(); break;
+    }
+  }
+
   void step() {
-    switch (between(0, 19)) {
+    // The program writes its files in the middle of a step: the limit holds for the whole step,
+    // and for nothing else of the test.
+    std::optional<LoweredLimit> full_disk;
+    if (disk_room_) {
+      full_disk.emplace(RLIMIT_FSIZE, rlim_t(*disk_room_));
+      ASSERT_TRUE(full_disk->ok()) << "the disk's room cannot be set";
+    }
+    switch (between(0, 20)) {
       case 0: case 1: case 2: case 3: misbehave(); break;
       case 4: portComesOrGoes(); break;
       case 5: case 6: connectOrDisconnect(); break;
@@ -263,6 +300,7 @@ class LongUse {
       case 10: stopOrCancelHistory(); break;
       case 11: case 12: screenshot(); break;
       case 13: counter_.clearFaults(); break;
+      case 14: case 15: diskFillsOrEmpties(); break;
       default: break;
     }
     sim_.advance(between(1, 20000));
@@ -274,10 +312,14 @@ class LongUse {
     const QStringList& messages = sim_.dialogs.messages;
     for (; seen_messages_ < messages.size(); ++seen_messages_) {
       const QString& said = messages[seen_messages_];
+      if (history_ && said.startsWith(QStringLiteral("Could not")) &&
+          (said.contains(history_->csv) || said.contains(history_->dump))) {
+        checkFailedHistory(said);
+        continue;
+      }
       if (!said.startsWith(QStringLiteral("Finished!"))) continue;
       ASSERT_TRUE(history_) << "a history download finished that was not started";
       const QByteArray dump = readFile(history_->dump);
-      if (std::getenv("DBG")) for (const auto& r : counter_.log()) if (r.at_us > 0) std::printf("  %lld us %s %d\n", (long long)r.at_us, commandWord(r.command).constData(), r.command == SimCommand::SPIR ? (int(quint8(r.bytes[5])) << 4 | int(quint8(r.bytes[6])) >> 4) : 0);
       EXPECT_EQ(dump.size() % kHistoryPageBytes, 0) << "the dump ends inside a page";
       for (qsizetype page = 0; page * kHistoryPageBytes < dump.size(); ++page)
         ASSERT_TRUE(dump.mid(page * kHistoryPageBytes, kHistoryPageBytes) ==
@@ -292,6 +334,47 @@ class LongUse {
       whole_files_.insert(history_->dump);
       ++figures.histories_finished;
       history_.reset();
+    }
+  }
+
+  // The dump of a download that failed may be kept, when it was written whole; the text never is
+  // without the dump. Whatever is not kept is gone, and the message says so.
+  void checkFailedHistory(const QString& said) {
+    ASSERT_FALSE(window_->download_started) << "a download failed and still runs";
+    ++figures.histories_failed_by_disk;
+    std::vector<QString> removed;
+    for (const QString& path : {history_->csv, history_->dump}) {
+      if (said.contains(QStringLiteral("Kept %1: it was written whole.").arg(path))) {
+        ASSERT_TRUE(QFileInfo::exists(path)) << "a file said to be kept is gone";
+        whole_files_.insert(path);
+      } else {
+        removed.push_back(path);
+      }
+    }
+    const QByteArray dump = readFile(history_->dump);
+    if (whole_files_.count(history_->dump)) {
+      ASSERT_TRUE(!dump.isEmpty() && dump.size() % kHistoryPageBytes == 0)
+          << "a kept dump ends inside a page";
+      EXPECT_TRUE(dump == history_->memory.left(dump.size())) << "a kept dump is not the memory";
+    }
+    EXPECT_FALSE(whole_files_.count(history_->csv) && !whole_files_.count(history_->dump))
+        << "the text was kept without its dump";
+    expectFileFailure(said, removed);
+    history_.reset();
+  }
+
+  // "Could not <action> <path>: <reason>." first, then a line for each file that was removed; none
+  // of them is left.
+  void expectFileFailure(const QString& said, const std::vector<QString>& removed) {
+    const QStringList lines = said.split(QLatin1Char('\n'));
+    EXPECT_TRUE(lines.first().startsWith(QStringLiteral("Could not ")) &&
+                lines.first().contains(QStringLiteral(": ")) && lines.first().endsWith('.'))
+        << said.toStdString();
+    for (const QString& path : removed) {
+      EXPECT_FALSE(QFileInfo::exists(path)) << "a file that failed is left: " << path.toStdString();
+      EXPECT_TRUE(lines.contains(QStringLiteral("Removed the unfinished file %1.").arg(path)))
+          << "the message does not say that " << path.toStdString()
+          << " was removed: " << said.toStdString();
     }
   }
 
@@ -343,6 +426,7 @@ class LongUse {
   // download ends by itself and every feature works again.
   void settleWithABehavingCounter() {
     counter_.clearFaults();
+    disk_room_.reset();
     if (!counterPresent()) counter_.plugInto(sim_.serial, kCounterPort);
     sim_.advance(3000);
     connectAgain();
@@ -381,6 +465,8 @@ class LongUse {
   SimCounter counter_;
   std::unique_ptr<TELVAR> window_;
   std::optional<History> history_;
+  // The room a file has on the disk; none while the disk has room for everything.
+  std::optional<qint64> disk_room_;
   std::set<QString> whole_files_;
   qsizetype seen_messages_ = 0;
   int files_made_ = 0;
@@ -410,19 +496,23 @@ TEST(LongUse, EveryFinishedFileIsTheCountersAndTheWindowReturnsToIdle) {
     const RunFigures& f = run.figures;
     failed_runs += failed;
     std::printf("seed %llu: %s, %.1f simulated min, %d faults, %d histories finished, %d "
-                "cancelled, %d screenshots finished, %d failed\n",
+                "cancelled, %d failed by the disk, %d screenshots finished, %d failed (%d by the "
+                "disk)\n",
                 (unsigned long long)seed, failed ? "FAILED" : "ok", f.simulated_ms / 60000.0,
-                f.faults, f.histories_finished, f.histories_cancelled, f.screenshots_finished,
-                f.screenshots_failed);
+                f.faults, f.histories_finished, f.histories_cancelled, f.histories_failed_by_disk,
+                f.screenshots_finished, f.screenshots_failed, f.screenshots_failed_by_disk);
     total.simulated_ms += f.simulated_ms;
     total.histories_finished += f.histories_finished;
     total.screenshots_finished += f.screenshots_finished;
+    total.histories_failed_by_disk += f.histories_failed_by_disk;
+    total.screenshots_failed_by_disk += f.screenshots_failed_by_disk;
     total.faults += f.faults;
   }
   std::printf("%zu seeds, %.2f simulated hours, %d faults, %d histories and %d screenshots "
-              "finished, %d runs failed\n",
+              "finished, %d histories and %d screenshots failed by the disk, %d runs failed\n",
               seeds.size(), total.simulated_ms / 3600000.0, total.faults,
-              total.histories_finished, total.screenshots_finished, failed_runs);
+              total.histories_finished, total.screenshots_finished,
+              total.histories_failed_by_disk, total.screenshots_failed_by_disk, failed_runs);
 }
 
 }  // namespace
