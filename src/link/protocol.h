@@ -87,9 +87,9 @@ constexpr int kOwedReplyQuietMs = 3000;
 constexpr int kSettleRounds = 5;
 
 // One question to the counter: drop whatever is pending (after a failed exchange, until the line
-// has been quiet for the wait), write the command in one write, sleep the wait on the calling thread (the
-// user-interface thread or a worker), then read what came. With two reads the second follows
-// the first at once and is appended to it.
+// has been quiet for the wait), write the command in one write, sleep the wait on the calling
+// thread (the user-interface thread or a worker), then read what came. With two reads the second
+// follows the first at once and is appended to it.
 // The reply is taken only when it passes `passes` (none: any bytes pass) and the line was silent
 // for the last kQuietTailMs of the wait; the wait is slept in two parts for that, so its length
 // is unchanged. Nothing is taken, and nothing read after the wait, when the connection is no
