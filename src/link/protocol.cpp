@@ -92,16 +92,24 @@ QByteArray readTimes(Serial& uart, int reads) {
   return got;
 }
 
+struct Dropped {
+  qsizetype bytes = 0;
+  bool silent = false;  // the line was silent for a whole period at the end
+};
+
 // Reads and drops until nothing has come for quiet_ms (or kSettleRounds such periods have gone
-// by). False when the connection went meanwhile.
-bool dropUntilQuiet(Serial& uart, Scheduler& scheduler, quint64 connection, int quiet_ms) {
-  uart.ReadAll();
-  for (int round = 0; round < kSettleRounds; ++round) {
+// by). None when the connection went meanwhile.
+std::optional<Dropped> dropUntilQuiet(Serial& uart, Scheduler& scheduler, quint64 connection,
+                                      int quiet_ms) {
+  Dropped dropped{uart.ReadAll().size()};
+  for (int round = 0; round < kSettleRounds && !dropped.silent; ++round) {
     scheduler.sleepCurrentThread(quiet_ms);
-    if (!stillConnected(uart, connection)) return false;
-    if (uart.ReadAll().isEmpty()) return true;
+    if (!stillConnected(uart, connection)) return std::nullopt;
+    const qsizetype came = uart.ReadAll().size();
+    dropped.bytes += came;
+    dropped.silent = came == 0;
   }
-  return true;
+  return dropped;
 }
 
 // How long the line must be silent before this command goes out, given what is owed.
@@ -109,6 +117,30 @@ int settleQuietMs(const Serial::Unanswered& owed, const QByteArray& command, int
                   bool (*passes)(QByteArrayView)) {
   const bool owed_could_pass = passes && owed.passes == passes && owed.command != command;
   return owed_could_pass ? kOwedReplyQuietMs : std::max(kSettleQuietMs, wait_ms);
+}
+
+qsizetype lessBy(qsizetype due, qsizetype came) { return std::max<qsizetype>(0, due - came); }
+
+// Drops input until the line has been silent long enough that nothing of the replies owed can be
+// taken for this command's; the bytes of pages asked for that may still come. None when the
+// connection went meanwhile.
+std::optional<qsizetype> settle(Serial& uart, Scheduler& scheduler, quint64 connection,
+                                const QByteArray& command, int wait_ms,
+                                bool (*passes)(QByteArrayView)) {
+  const Serial::Unanswered owed = *uart.unanswered();
+  int quiet_ms = settleQuietMs(owed, command, wait_ms, passes);
+  std::optional<Dropped> dropped = dropUntilQuiet(uart, scheduler, connection, quiet_ms);
+  if (!dropped) return std::nullopt;
+  qsizetype due = lessBy(owed.page_bytes_due, dropped->bytes);
+  if (due > 0 && quiet_ms < kOwedReplyQuietMs) {
+    quiet_ms = kOwedReplyQuietMs;
+    dropped = dropUntilQuiet(uart, scheduler, connection, quiet_ms);
+    if (!dropped) return std::nullopt;
+    due = lessBy(due, dropped->bytes);
+  }
+  // What has not come after that long a silence is not coming: the reply was cut short.
+  if (quiet_ms >= kOwedReplyQuietMs && dropped->silent) due = 0;
+  return due;
 }
 
 }  // namespace
@@ -124,13 +156,17 @@ std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const QBy
   // the reply it was given a wait for: the line must stay silent for as long before this command
   // goes out, or that reply would be taken, whole or in part, as this one's.
   const bool settling = uart.unanswered().has_value();
+  qsizetype page_bytes_due = 0;
   if (settling) {
-    const int quiet_ms = settleQuietMs(*uart.unanswered(), command, wait_ms, passes);
-    if (!dropUntilQuiet(uart, scheduler, connection, quiet_ms)) return std::nullopt;
+    const std::optional<qsizetype> due =
+        settle(uart, scheduler, connection, command, wait_ms, passes);
+    if (!due) return std::nullopt;
+    page_bytes_due = *due;
   } else {
     uart.ReadAll();  // leftovers of an earlier reply, or anything the counter sent unasked
   }
   uart.Write(command);
+  if (passes == isHistoryPageReply) page_bytes_due += kHistoryPageBytes;
 
   const int tail_ms = wait_ms > kQuietTailMs ? kQuietTailMs : 0;
   scheduler.sleepCurrentThread(wait_ms - tail_ms);
@@ -146,10 +182,11 @@ std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const QBy
   }
 
   const bool taken = quiet_at_end && (!passes || passes(reply));
+  page_bytes_due = lessBy(page_bytes_due, reply.size());
   // A reply taken after failed attempts may have been an earlier attempt's, its own still to
   // come: the next exchange lets the line settle too.
   if (!taken || settling)
-    uart.setUnanswered(Serial::Unanswered{command, passes});
+    uart.setUnanswered(Serial::Unanswered{command, passes, page_bytes_due});
   else
     uart.setUnanswered(std::nullopt);
   if (!taken) return std::nullopt;

@@ -80,8 +80,13 @@ constexpr int kQuietTailMs = 20;
 // least kSettleQuietMs), so that the rest of that reply cannot be taken for its own. When the
 // reply owed would pass the next exchange's rule although it answers another command (the page
 // before), a whole late reply would be taken for this one: the line must then be silent for
-// kOwedReplyQuietMs. Either gives up waiting for silence after kSettleRounds periods, on a line
-// that never stops.
+// kOwedReplyQuietMs. So too, whatever is asked next, while fewer bytes have come since the pages
+// asked for than those pages hold: a counter that stopped half-way through a page, or has not
+// begun it, may go on after a pause longer than the wait, and the rest of that page, alone or
+// followed by the head of the next reply, could have the next reply's length. What has not come
+// after that silence is taken to be cut short. (The count's and the screen image's replies are
+// short, and a longer silence after them would cost the graph its seconds or hold the window.)
+// Each wait for silence gives up after kSettleRounds periods, on a line that never stops.
 constexpr int kSettleQuietMs = 50;
 constexpr int kOwedReplyQuietMs = 3000;
 constexpr int kSettleRounds = 5;

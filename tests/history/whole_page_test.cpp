@@ -49,6 +49,7 @@ TEST_F(WholePageTest, APageIsNeverMadeOfTwoReplies) {
       // replies to one page still arriving while the next one is asked for.
       {"eight in parts with a 585 ms pause", {{SimFault::split(2617, 585), 8}}},
       {"three 2600 ms late", {{SimFault::late(2600), 3}}},
+      {"two in parts with a pause longer than the wait", {{SimFault::split(3905, 888), 2}}},
   };
   connectToCounter();
   int n = 0;

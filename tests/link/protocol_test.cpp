@@ -216,6 +216,51 @@ TEST_F(Exchange, ALateReplyNeverJoinsTheNextOne) {
   EXPECT_EQ(sim.nowUs() - start, 2 * 100000 + 100000);
 }
 
+TEST_F(Exchange, AfterPartOfAPageTheLineMustBeSilentLongerThanTheWait) {
+  // A counter that stopped part-way through a page, or has not begun it, may go on after the
+  // wait, into whatever is asked next: a silence as long as the wait is followed by a longer one.
+  // One that sent too much, or the rest of its page while the line settled, has nothing more to
+  // come. The short replies keep their wait as their silence.
+  struct Ask {
+    SimCommand kind;
+    QByteArray command;
+    int wait_ms;
+    bool (*passes)(QByteArrayView);
+  };
+  const Ask page{SimCommand::SPIR, commandSPIR(0), 600, isHistoryPageReply};
+  const Ask count{SimCommand::GETCPS, commandGETCPS(), 100, isCountReply};
+  struct Case {
+    const char* name;
+    Ask failed;
+    SimFault fault;
+    Ask next;
+    int silence_ms;
+  };
+  const Case cases[] = {
+      {"part of a page, the page again", page, SimFault::shortBy(1), page,
+       600 + kOwedReplyQuietMs},
+      {"part of a page, then a count", page, SimFault::shortBy(4), count,
+       100 + kOwedReplyQuietMs},
+      {"a late page, its rest dropped", page, SimFault::late(300), page, 2 * 600},
+      {"a page and a byte", page, SimFault::longBy(1), page, 600},
+      {"no page", page, SimFault::noReply(), page, 600 + kOwedReplyQuietMs},
+      {"part of a count", count, SimFault::shortBy(1), count, 100},
+  };
+  counter.memory = QByteArray(2 * kHistoryPageBytes, 'm');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    uart.Close();
+    ASSERT_TRUE(uart.Open());  // a new connection owes nothing
+    counter.clearFaults();
+    counter.addFault(c.failed.kind, c.fault);
+    EXPECT_EQ(exchangeOnce(c.failed.command, c.failed.wait_ms, 1, c.failed.passes), std::nullopt);
+    const qint64 next_start = sim.nowUs();
+    EXPECT_TRUE(exchangeOnce(c.next.command, c.next.wait_ms, 1, c.next.passes));
+    ASSERT_FALSE(port.writes().empty());
+    EXPECT_EQ(port.writes().back().at_us - next_start, qint64(c.silence_ms) * 1000);
+  }
+}
+
 TEST_F(Exchange, ARightLengthWithBytesStillArrivingIsRefused) {
   // Four bytes by the end of the wait, as many as a count, but the last two came in its final
   // moments: a reply still arriving, not a whole one.

@@ -88,4 +88,26 @@ TEST_F(CounterOverPty, TheExchangeTakesOnlyWholeRepliesOverThePseudoTerminal) {
   EXPECT_TRUE(*page == memory.left(4096));
 }
 
+// A page that stops part-way for longer than the wait and then goes on: the line is let fall
+// silent for long enough that its rest cannot join the head of the next reply, which has a
+// page's length when the next reply stops at the same place.
+TEST_F(CounterOverPty, TheRestOfAPageAfterALongPauseJoinsNoOtherReply) {
+  QByteArray memory(kHistoryMemoryBytes, '\0');
+  for (qsizetype i = 0; i < memory.size(); ++i) memory[i] = char(i * 31 + 7);
+  counter.withCounter([&](SimCounter& c) {
+    c.memory = memory;
+    c.addFault(SimCommand::SPIR, SimFault::split(3905, 900), 2);
+  });
+  std::optional<QByteArray> page;
+  int attempts = 0;
+  while (!page && attempts < 4) {
+    page = exchange(uart, scheduler, commandSPIR(0), 600, 1, isHistoryPageReply);
+    ++attempts;
+  }
+  ASSERT_TRUE(page);
+  EXPECT_TRUE(*page == memory.left(4096)) << "the page begins with memory byte "
+                                          << memory.indexOf(page->left(64));
+  EXPECT_EQ(attempts, 3);
+}
+
 }  // namespace

@@ -8,7 +8,7 @@
 //   TELVAR_LONG_USE_SEED=<n>    runs that seed only
 //   TELVAR_LONG_USE_RUNS=<k>    runs k seeds from the first (or from TELVAR_LONG_USE_SEED)
 //   TELVAR_LONG_USE_MINUTES=<m> simulated minutes of each run
-//   TELVAR_LONG_USE_WIDE=1      replies may also pause half-way for longer than their wait
+//   TELVAR_LONG_USE_WIDE=1      short replies may also pause half-way for longer than their wait
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -134,17 +135,20 @@ class LongUse {
   // --- The counter's side -------------------------------------------------------------------
 
   // What the exchange is built to tell apart: a reply that pauses half-way for less than its
-  // command's wait (the line must be silent that long between attempts, so the rest of such a
-  // reply cannot join the next one), and replies up to 3 s late (silence before another page
-  // that a late reply could pass for). Set TELVAR_LONG_USE_WIDE=1 for pauses up to 900 ms.
+  // command's wait, or a page for less than 3 s (the line must be silent that long between
+  // attempts, so the rest of such a reply cannot join the next one), and replies up to 3 s late
+  // (silence before another page that a late reply could pass for). Set TELVAR_LONG_USE_WIDE=1
+  // for pauses of the short replies up to 900 ms too.
   int longestPauseMs(SimCommand command) const {
-    if (wide_) return 900;
-    switch (command) {
-      case SimCommand::GETCPS: return 100 - kQuietTailMs;
-      case SimCommand::GETSSN: return 500 - kQuietTailMs;
-      case SimCommand::GETSS: return 1000 - kQuietTailMs;
-      default: return 600 - kQuietTailMs;
-    }
+    const int told_apart = [command] {
+      switch (command) {
+        case SimCommand::GETCPS: return 100 - kQuietTailMs;
+        case SimCommand::GETSSN: return 500 - kQuietTailMs;
+        case SimCommand::GETSS: return 1000 - kQuietTailMs;
+        default: return kOwedReplyQuietMs - kQuietTailMs;
+      }
+    }();
+    return wide_ ? std::max(told_apart, 900) : told_apart;
   }
 
   // A reply whose content is wrong but whose shape is right can be told only where the reply
