@@ -131,7 +131,7 @@ std::optional<qsizetype> settle(Serial& uart, Scheduler& scheduler, quint64 conn
   int quiet_ms = settleQuietMs(owed, command, wait_ms, passes);
   std::optional<Dropped> dropped = dropUntilQuiet(uart, scheduler, connection, quiet_ms);
   if (!dropped) return std::nullopt;
-  qsizetype due = lessBy(owed.page_bytes_due, dropped->bytes);
+  qsizetype due = lessBy(owed.reply_bytes_due, dropped->bytes);
   if (due > 0 && quiet_ms < kOwedReplyQuietMs) {
     quiet_ms = kOwedReplyQuietMs;
     dropped = dropUntilQuiet(uart, scheduler, connection, quiet_ms);
@@ -156,17 +156,18 @@ std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const QBy
   // the reply it was given a wait for: the line must stay silent for as long before this command
   // goes out, or that reply would be taken, whole or in part, as this one's.
   const bool settling = uart.unanswered().has_value();
-  qsizetype page_bytes_due = 0;
+  qsizetype reply_bytes_due = 0;
   if (settling) {
     const std::optional<qsizetype> due =
         settle(uart, scheduler, connection, command, wait_ms, passes);
     if (!due) return std::nullopt;
-    page_bytes_due = *due;
+    reply_bytes_due = *due;
   } else {
     uart.ReadAll();  // leftovers of an earlier reply, or anything the counter sent unasked
   }
   uart.Write(command);
-  if (passes == isHistoryPageReply) page_bytes_due += kHistoryPageBytes;
+  // Of the replies whose length is known, only a page is long enough to stop part-way and go on.
+  if (passes == isHistoryPageReply) reply_bytes_due += kHistoryPageBytes;
 
   const int tail_ms = wait_ms > kQuietTailMs ? kQuietTailMs : 0;
   scheduler.sleepCurrentThread(wait_ms - tail_ms);
@@ -182,11 +183,11 @@ std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const QBy
   }
 
   const bool taken = quiet_at_end && (!passes || passes(reply));
-  page_bytes_due = lessBy(page_bytes_due, reply.size());
+  reply_bytes_due = lessBy(reply_bytes_due, reply.size());
   // A reply taken after failed attempts may have been an earlier attempt's, its own still to
   // come: the next exchange lets the line settle too.
   if (!taken || settling)
-    uart.setUnanswered(Serial::Unanswered{command, passes, page_bytes_due});
+    uart.setUnanswered(Serial::Unanswered{command, passes, reply_bytes_due});
   else
     uart.setUnanswered(std::nullopt);
   if (!taken) return std::nullopt;

@@ -55,12 +55,12 @@ class Serial {
 
   // What the last exchange on this connection left open: a command whose reply was not taken,
   // or may have been taken from an earlier attempt, so that the counter may still send it, and
-  // the rule such a reply passes, and how many bytes of the history pages asked for have not
+  // the rule such a reply passes, and how many bytes of replies whose length is known have not
   // come yet. None while nothing is owed; a new connection owes nothing.
   struct Unanswered {
     QByteArray command;
     bool (*passes)(QByteArrayView) = nullptr;
-    qsizetype page_bytes_due = 0;
+    qsizetype reply_bytes_due = 0;
   };
   const std::optional<Unanswered>& unanswered() const { return unanswered_; }
   void setUnanswered(std::optional<Unanswered> unanswered) { unanswered_ = std::move(unanswered); }

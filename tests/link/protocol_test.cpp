@@ -3,6 +3,7 @@
 #include <functional>
 #include <limits>
 
+#include "link/connection.h"
 #include "link/protocol.h"
 #include "platform/scheduler.h"
 #include "platform/serial.h"
@@ -221,30 +222,26 @@ TEST_F(Exchange, AfterPartOfAPageTheLineMustBeSilentLongerThanTheWait) {
   // wait, into whatever is asked next: a silence as long as the wait is followed by a longer one.
   // One that sent too much, or the rest of its page while the line settled, has nothing more to
   // come. The short replies keep their wait as their silence.
-  struct Ask {
-    SimCommand kind;
-    QByteArray command;
-    int wait_ms;
-    bool (*passes)(QByteArrayView);
-  };
-  const Ask page{SimCommand::SPIR, commandSPIR(0), 600, isHistoryPageReply};
-  const Ask count{SimCommand::GETCPS, commandGETCPS(), 100, isCountReply};
+  const Question page{commandSPIR(0), 600, isHistoryPageReply};
+  const Question count{commandGETCPS(), 100, isCountReply};
   struct Case {
     const char* name;
-    Ask failed;
+    SimCommand failed_kind;
+    Question failed;
     SimFault fault;
-    Ask next;
+    Question next;
     int silence_ms;
   };
   const Case cases[] = {
-      {"part of a page, the page again", page, SimFault::shortBy(1), page,
+      {"part of a page, the page again", SimCommand::SPIR, page, SimFault::shortBy(1), page,
        600 + kOwedReplyQuietMs},
-      {"part of a page, then a count", page, SimFault::shortBy(4), count,
+      {"part of a page, then a count", SimCommand::SPIR, page, SimFault::shortBy(4), count,
        100 + kOwedReplyQuietMs},
-      {"a late page, its rest dropped", page, SimFault::late(300), page, 2 * 600},
-      {"a page and a byte", page, SimFault::longBy(1), page, 600},
-      {"no page", page, SimFault::noReply(), page, 600 + kOwedReplyQuietMs},
-      {"part of a count", count, SimFault::shortBy(1), count, 100},
+      {"a late page, its rest dropped", SimCommand::SPIR, page, SimFault::late(300), page,
+       2 * 600},
+      {"a page and a byte", SimCommand::SPIR, page, SimFault::longBy(1), page, 600},
+      {"no page", SimCommand::SPIR, page, SimFault::noReply(), page, 600 + kOwedReplyQuietMs},
+      {"part of a count", SimCommand::GETCPS, count, SimFault::shortBy(1), count, 100},
   };
   counter.memory = QByteArray(2 * kHistoryPageBytes, 'm');
   for (const Case& c : cases) {
@@ -252,7 +249,7 @@ TEST_F(Exchange, AfterPartOfAPageTheLineMustBeSilentLongerThanTheWait) {
     uart.Close();
     ASSERT_TRUE(uart.Open());  // a new connection owes nothing
     counter.clearFaults();
-    counter.addFault(c.failed.kind, c.fault);
+    counter.addFault(c.failed_kind, c.fault);
     EXPECT_EQ(exchangeOnce(c.failed.command, c.failed.wait_ms, 1, c.failed.passes), std::nullopt);
     const qint64 next_start = sim.nowUs();
     EXPECT_TRUE(exchangeOnce(c.next.command, c.next.wait_ms, 1, c.next.passes));

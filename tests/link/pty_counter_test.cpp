@@ -13,6 +13,13 @@
 
 namespace {
 
+// A history memory in which a page taken from the wrong place shows.
+QByteArray patternedMemory() {
+  QByteArray memory(kHistoryMemoryBytes, '\0');
+  for (qsizetype i = 0; i < memory.size(); ++i) memory[i] = char(i * 31 + 7);
+  return memory;
+}
+
 // The simulated counter behind a real pseudo-terminal, reached through the program's own Qt
 // serial path, in real time. Bounds are generous: only lower bounds on time are exact, since
 // the counter never sends a byte before the line would have carried it.
@@ -39,8 +46,7 @@ TEST_F(CounterOverPty, AnswersTheVersionQueryThroughTheExchange) {
 }
 
 TEST_F(CounterOverPty, PacesAHistoryPageAtTheWireRate) {
-  QByteArray memory(kHistoryMemoryBytes, '\0');
-  for (qsizetype i = 0; i < memory.size(); ++i) memory[i] = char(i * 31 + 7);
+  const QByteArray memory = patternedMemory();
   counter.withCounter([&](SimCounter& c) { c.memory = memory; });
 
   QElapsedTimer elapsed;
@@ -75,8 +81,7 @@ TEST_F(CounterOverPty, FaultsApplyOverThePseudoTerminalToo) {
 // Over a real line: a whole page comes within its wait and is taken; a reply that pauses
 // half-way past the end of its wait is not, nor is its rest joined with the next reply.
 TEST_F(CounterOverPty, TheExchangeTakesOnlyWholeRepliesOverThePseudoTerminal) {
-  QByteArray memory(kHistoryMemoryBytes, '\0');
-  for (qsizetype i = 0; i < memory.size(); ++i) memory[i] = char(i * 31 + 7);
+  const QByteArray memory = patternedMemory();
   counter.withCounter([&](SimCounter& c) {
     c.memory = memory;
     c.addFault(SimCommand::SPIR, SimFault::split(2000, 400));
@@ -92,8 +97,7 @@ TEST_F(CounterOverPty, TheExchangeTakesOnlyWholeRepliesOverThePseudoTerminal) {
 // silent for long enough that its rest cannot join the head of the next reply, which has a
 // page's length when the next reply stops at the same place.
 TEST_F(CounterOverPty, TheRestOfAPageAfterALongPauseJoinsNoOtherReply) {
-  QByteArray memory(kHistoryMemoryBytes, '\0');
-  for (qsizetype i = 0; i < memory.size(); ++i) memory[i] = char(i * 31 + 7);
+  const QByteArray memory = patternedMemory();
   counter.withCounter([&](SimCounter& c) {
     c.memory = memory;
     c.addFault(SimCommand::SPIR, SimFault::split(3905, 900), 2);
