@@ -135,7 +135,7 @@ void cancelDownload(TELVAR& window) {
   PaintAtOnce(window.DHButton);  // the window is held for the settle time
   window.DHThread.Kill();
   window.platform.scheduler.sleepCurrentThread(kCancelSettleMs);
-  window.UART.ReadAll();
+  drainStoppedExchange(window.UART, window.platform.scheduler);
   QStringList failures = discard(window.binaryStream, window.file_bin);
   failures += discard(window.fileStream, window.file);
   window.SaveButton.setVisible(false);

@@ -18,8 +18,11 @@ std::optional<QByteArray> askForPage(TELVAR& window, quint32 address) {
     window.platform.scheduler.sleepCurrentThread(kHistoryPageWaitMs);
     return std::nullopt;
   }
-  return AskOverUserConnection(
-      window, {commandSPIR(address), kHistoryPageWaitMs, isHistoryPageReply}, 1);
+  // Once Save has been pressed, a page that is still settling is not worth the wait.
+  return AskOverUserConnection(window,
+                               {commandSPIR(address), kHistoryPageWaitMs, isHistoryPageReply, 1,
+                                [&window] { return !window.download_save; }},
+                               1);
 }
 
 // Reads pages into the buffer until one ends the history, the user asks to save, or the memory

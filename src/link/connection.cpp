@@ -15,10 +15,7 @@ std::optional<QByteArray> AskOverUserConnection(TELVAR& window, const Question& 
     if (!HoldsUserConnection(window)) return std::nullopt;
     // The exchange compares the connection itself: a Disconnect and a new Connect during the
     // wait leave the caption as it was, but not the connection.
-    if (std::optional<QByteArray> reply = exchange(window.UART, scheduler, question.command,
-                                                   question.wait_ms, question.reads,
-                                                   question.passes))
-      return reply;
+    if (std::optional<QByteArray> reply = exchange(window.UART, scheduler, question)) return reply;
   }
   return std::nullopt;
 }

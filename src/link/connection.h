@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QString>
 #include <optional>
+
+#include "link/exchange.h"
 
 class TELVAR;
 
@@ -18,15 +19,6 @@ inline const QString kDisconnectCaption = QStringLiteral("Disconnect");
 // while a probe waits (its sleep holds the window), so a worker that tests this before every use
 // of the port keeps off the probes. The workers share the window's OS thread, so the read is safe.
 bool HoldsUserConnection(const TELVAR& window);
-
-// A question to the counter: its command, how long its reply is waited for, how many reads make
-// the reply, and the rule a reply must pass.
-struct Question {
-  QByteArray command;
-  int wait_ms;
-  bool (*passes)(QByteArrayView);
-  int reads = 1;
-};
 
 // Asks over the user's connection until a reply passes or `attempts` have failed; on a worker
 // thread the other threads get a turn between two attempts. The reply that passed, or none.

@@ -1,5 +1,6 @@
 #include "link/console.h"
 
+#include "link/exchange.h"
 #include "window/telvar.h"
 
 namespace {
@@ -51,7 +52,8 @@ void TELVAR::SerialTimer_Action() {
     TxBuffer.clear();
   }
 
-  const QByteArray chunk = UART.ReadAll();
+  // What an exchange found pending on a clean line came before what is pending now.
+  const QByteArray chunk = takeConsoleInput(UART) + UART.ReadAll();
   if (chunk.isEmpty()) return;
   // Appending shows the same as setting the old text followed by the chunk, at the cost of the
   // chunk alone: the text is never shortened and may grow for as long as the program runs.
@@ -63,7 +65,7 @@ void TELVAR::SerialTimer_Action() {
 void TELVAR::ClearButton_Action() {
   SerialText.setText(QString());
   SerialSize.setText(QStringLiteral("0"));
-  UART.ReadAll();
+  dropPendingInput(UART);
 }
 
 void TELVAR::ScrollDown(ConsoleTextArea& area) {

@@ -2,6 +2,7 @@
 #include <QString>
 
 #include "link/connection.h"
+#include "link/exchange.h"
 #include "link/protocol.h"
 #include "platform/dialogs.h"
 #include "window/telvar.h"
@@ -61,8 +62,7 @@ void TELVAR::PortListUpdater_Action() {
     if (!UART.Open()) {
       addPortRow(SerialPortsPopupMenu, port.Name, port);
     } else {
-      Model = exchange(UART, platform.scheduler, commandGETVER(), kProbeWaitMs, 1,
-                       isCounterVersion)
+      Model = exchange(UART, platform.scheduler, {commandGETVER(), kProbeWaitMs, isCounterVersion})
                   .value_or(QByteArray());
       if (isCounterVersion(Model)) {
         // A reply is shown byte for byte, one character a byte, line ends included.

@@ -5,9 +5,6 @@
 #include <QtGlobal>
 #include <optional>
 
-class Scheduler;
-class Serial;
-
 // The counter's wire format. A command is "<", the command word in capitals, its argument bytes,
 // then ">>": no line end, no length, no checksum. Replies carry no marker or length of their own;
 // a reply is whatever arrives during the wait after its command, judged by its content (version)
@@ -71,35 +68,3 @@ std::optional<CounterTimestamp> decodeCounterTimestamp(QByteArrayView bytes);
 
 // A timestamp reply whose year byte is below 19 or 0xFF says that the counter holds no such image.
 bool timestampMarksNoImage(QByteArrayView reply);
-
-// How long the line must stay silent at the end of a wait for what was read to be a whole reply:
-// bytes still arriving then are a reply cut by the read, or another reply behind it.
-constexpr int kQuietTailMs = 20;
-// After an exchange that took no reply the counter may still be sending it, or have yet to: the
-// next exchange first drops input until the line has been silent for as long as its own wait (at
-// least kSettleQuietMs), so that the rest of that reply cannot be taken for its own. When the
-// reply owed would pass the next exchange's rule although it answers another command (the page
-// before), a whole late reply would be taken for this one: the line must then be silent for
-// kOwedReplyQuietMs. So too, whatever is asked next, while fewer bytes have come since the pages
-// asked for than those pages hold: a counter that stopped half-way through a page, or has not
-// begun it, may go on after a pause longer than the wait, and the rest of that page, alone or
-// followed by the head of the next reply, could have the next reply's length. What has not come
-// after that silence is taken to be cut short. (The count's and the screen image's replies are
-// short, and a longer silence after them would cost the graph its seconds or hold the window.)
-// Each wait for silence gives up after kSettleRounds periods, on a line that never stops.
-constexpr int kSettleQuietMs = 50;
-constexpr int kOwedReplyQuietMs = 3000;
-constexpr int kSettleRounds = 5;
-
-// One question to the counter: drop whatever is pending (after a failed exchange, until the line
-// has been quiet for the wait), write the command in one write, sleep the wait on the calling
-// thread (the user-interface thread or a worker), then read what came. With two reads the second
-// follows the first at once and is appended to it.
-// The reply is taken only when it passes `passes` (none: any bytes pass) and the line was silent
-// for the last kQuietTailMs of the wait; the wait is slept in two parts for that, so its length
-// is unchanged. Nothing is taken, and nothing read after the wait, when the connection is no
-// longer the one the command was written on: a Disconnect, with or without a new Connect, came
-// during the wait. On a port that is not open the exchange sleeps the wait and takes nothing.
-std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const QByteArray& command,
-                                   int wait_ms, int reads = 1,
-                                   bool (*passes)(QByteArrayView) = nullptr);

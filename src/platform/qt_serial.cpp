@@ -17,7 +17,19 @@ bool deviceHungUp(const QSerialPort& port) {
 
 class QtSerialLine final : public SerialLine {
  public:
-  explicit QtSerialLine(std::unique_ptr<QSerialPort> port) : port_(std::move(port)) {}
+  explicit QtSerialLine(std::unique_ptr<QSerialPort> port) : port_(std::move(port)) {
+    // Qt watches the port from its event loop and reports there that the device has gone; that
+    // loop also runs behind a modal box, where no handler reads or writes. Waiting for the
+    // program's next read would leave Qt's watch firing on the hung-up port until then. Queued,
+    // so that a report made inside one of our own reads or writes is handled after it.
+    QObject::connect(
+        port_.get(), &QSerialPort::errorOccurred, port_.get(),
+        [this](QSerialPort::SerialPortError error) {
+          if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
+            goAwayIfHungUp();
+        },
+        Qt::QueuedConnection);
+  }
 
   void write(const QByteArray& bytes) override {
     if (gone_) return;
@@ -54,7 +66,7 @@ class QtSerialLine final : public SerialLine {
   // it and ends Qt's watch on it, so it costs nothing from then on. The line then reads nothing and
   // swallows writes, like a port that is not open, until the user disconnects.
   void goAwayIfHungUp() {
-    if (!deviceHungUp(*port_)) return;
+    if (gone_ || !deviceHungUp(*port_)) return;
     port_->close();
     gone_ = true;
   }

@@ -1,16 +1,24 @@
 #include "platform/serial.h"
 
+namespace {
+
+quint64 newConnectionNumber() {
+  static quint64 last = 0;
+  return ++last;
+}
+
+}  // namespace
+
 bool Serial::Open() {
   Close();
   if (port_.location.isEmpty()) return false;
   line_ = system_.openLine(port_);
-  if (line_) ++connection_;
+  if (line_) connection_ = newConnectionNumber();
   return line_ != nullptr;
 }
 
 void Serial::Close() {
   line_.reset();
-  unanswered_.reset();  // a new connection starts with an empty line
 }
 
 void Serial::Write(const QByteArray& bytes) {

@@ -4,7 +4,6 @@
 #include <QByteArrayView>
 #include <QString>
 #include <memory>
-#include <optional>
 
 // One of the computer's serial ports as the port list gives it: the name shown to the user and
 // where the system finds it.
@@ -48,22 +47,10 @@ class Serial {
   void Close();
   bool isOpen() const { return line_ != nullptr; }
 
-  // Names the open connection: every Open that succeeds makes a new one, so an exchange can tell
-  // that the line it wrote on was closed and opened again, or handed to another port, during its
-  // wait. 0 while no port is open.
+  // Names the open connection: every Open that succeeds makes a new one, never the number of an
+  // earlier connection of any serial object, so an exchange can tell that the line it wrote on was
+  // closed and opened again, or handed to another port, during its wait. 0 while no port is open.
   quint64 connection() const { return line_ ? connection_ : 0; }
-
-  // What the last exchange on this connection left open: a command whose reply was not taken,
-  // or may have been taken from an earlier attempt, so that the counter may still send it, and
-  // the rule such a reply passes, and how many bytes of replies whose length is known have not
-  // come yet. None while nothing is owed; a new connection owes nothing.
-  struct Unanswered {
-    QByteArray command;
-    bool (*passes)(QByteArrayView) = nullptr;
-    qsizetype reply_bytes_due = 0;
-  };
-  const std::optional<Unanswered>& unanswered() const { return unanswered_; }
-  void setUnanswered(std::optional<Unanswered> unanswered) { unanswered_ = std::move(unanswered); }
 
   // The bytes go out unchanged and in order; returns without waiting for the transmission.
   void Write(const QByteArray& bytes);
@@ -75,5 +62,4 @@ class Serial {
   SerialPort port_;
   std::unique_ptr<SerialLine> line_;
   quint64 connection_ = 0;
-  std::optional<Unanswered> unanswered_;
 };

@@ -2,8 +2,10 @@
 
 #include <functional>
 #include <limits>
+#include <vector>
 
 #include "link/connection.h"
+#include "link/exchange.h"
 #include "link/protocol.h"
 #include "platform/scheduler.h"
 #include "platform/serial.h"
@@ -182,7 +184,7 @@ TEST_F(Exchange, SleepsOnAWorkerWithoutHoldingTheWindow) {
   std::optional<QByteArray> reply;
   worker.run = [&] {
     started = sim.nowUs();
-    reply = exchange(uart, sim.scheduler, commandGETCPS(), 100, 1, isCountReply);
+    reply = exchange(uart, sim.scheduler, {commandGETCPS(), 100, isCountReply});
     returned = sim.nowUs();
   };
   worker.Run();
@@ -202,46 +204,108 @@ TEST_F(Exchange, TakesOnlyAReplyThatPassesItsRule) {
   EXPECT_EQ(exchangeOnce(commandGETCPS(), 100, 1, isCountReply)->size(), 4);
 }
 
-TEST_F(Exchange, ALateReplyNeverJoinsTheNextOne) {
-  // The first reply straddles the read; before the second question the line is let fall quiet,
-  // so its tail is dropped, and the second reply is taken alone.
-  counter.answerCounts({0x11111111, 0x22222222});
-  counter.addFault(SimCommand::GETCPS, {SimFault::Kind::Late, 0, 97600});
-  EXPECT_EQ(exchangeOnce(commandGETCPS(), 100, 1, isCountReply), std::nullopt);
-  const qint64 start = sim.nowUs();
-  const std::optional<QByteArray> second = exchangeOnce(commandGETCPS(), 100, 1, isCountReply);
-  ASSERT_TRUE(second);
-  EXPECT_EQ(decodeCount(*second), 0x22222222);
-  // The line must be silent for as long as the wait; the tail comes during the first such
-  // period, so it is given a second one. Then the usual wait.
-  EXPECT_EQ(sim.nowUs() - start, 2 * 100000 + 100000);
-}
-
-TEST_F(Exchange, AfterPartOfAPageTheLineMustBeSilentLongerThanTheWait) {
-  // A counter that stopped part-way through a page, or has not begun it, may go on after the
-  // wait, into whatever is asked next: a silence as long as the wait is followed by a longer one.
-  // One that sent too much, or the rest of its page while the line settled, has nothing more to
-  // come. The short replies keep their wait as their silence.
-  const Question page{commandSPIR(0), 600, isHistoryPageReply};
+TEST_F(Exchange, AReplyWholeByTheEndOfItsWaitIsTaken) {
+  // However late within its wait a reply ends, it is taken; one whose last bytes come in the
+  // wait's final moments is read on until the line is quiet, and taken then.
   const Question count{commandGETCPS(), 100, isCountReply};
+  const Question page{commandSPIR(0), 600, isHistoryPageReply};
+  const Question version{commandGETVER(), 100, isCounterVersion};
   struct Case {
     const char* name;
-    SimCommand failed_kind;
-    Question failed;
+    SimCommand kind;
+    Question question;
+    qint64 reply_ends_ms;  // the reply's last byte, after the command
+    qint64 taken_after_ms;
+  };
+  const Case cases[] = {
+      {"a count at 85 ms", SimCommand::GETCPS, count, 85, 120},
+      {"a count at 99 ms", SimCommand::GETCPS, count, 99, 120},
+      {"a count at 70 ms", SimCommand::GETCPS, count, 70, 100},
+      {"a page ending at 587 ms", SimCommand::SPIR, page, 587, 620},
+      {"a page ending at 599 ms", SimCommand::SPIR, page, 599, 620},
+      {"a page ending at 615 ms", SimCommand::SPIR, page, 615, 640},
+      {"a version at 85 ms", SimCommand::GETVER, version, 85, 120},
+      {"a version at 99 ms", SimCommand::GETVER, version, 99, 120},
+  };
+  counter.memory = QByteArray(kHistoryPageBytes, 'm');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    uart.Close();
+    ASSERT_TRUE(uart.Open());
+    counter.clearFaults();
+    // From the command's last byte at the counter to the reply's last byte at the program.
+    const qsizetype reply_bytes = c.kind == SimCommand::GETCPS ? 4
+                                  : c.kind == SimCommand::SPIR ? kHistoryPageBytes
+                                                               : counter.version.size();
+    const qint64 late_us = c.reply_ends_ms * 1000 - wireTimeUs(c.question.command.size()) -
+                           counter.latencyUs - wireTimeUs(reply_bytes);
+    counter.addFault(c.kind, {SimFault::Kind::Late, 0, late_us});
+    const qint64 start = sim.nowUs();
+    EXPECT_TRUE(exchangeOnce(c.question.command, c.question.wait_ms, 1, c.question.passes));
+    EXPECT_EQ(sim.nowUs() - start, c.taken_after_ms * 1000);
+    EXPECT_EQ(lineStateOf(uart), LineState{}) << "a reply taken leaves the line clean";
+  }
+}
+
+TEST_F(Exchange, AReplyStillArrivingAfterTheReadOnIsRefused) {
+  // Four bytes by the end of the wait, as many as a count, but bytes keep coming after it: a
+  // reply still arriving, not a whole one.
+  counter.addFault(SimCommand::GETCPS, SimFault::noReply());
+  const qint64 now = sim.nowUs();
+  port.send("ab", now + 60000);
+  port.send("cd", now + 95000);
+  for (qint64 at_ms = 105; at_ms < 300; at_ms += 15) port.send("e", now + at_ms * 1000);
+  EXPECT_EQ(exchangeOnce(commandGETCPS(), 100, 1, isCountReply), std::nullopt);
+  EXPECT_EQ(sim.nowUs() - now, (100 + kReadOnLimitMs) * 1000) << "the read-on is bounded";
+  const LineState line = lineStateOf(uart);
+  EXPECT_EQ(line.kind, LineState::Kind::Owed);
+  EXPECT_TRUE(line.heard);
+}
+
+TEST_F(Exchange, AfterAFaultTheLineSettlesOnceAndAsLongAsTheFaultNeeds) {
+  // Nothing came: a retry of the same command goes out at once, a late reply to it being the same
+  // answer. Part of a reply, or too much: as long a silence as the next wait first. A page
+  // stopped part-way, or a reply that could pass for the next question's (another page), needs a
+  // longer silence, since a counter may pause within a page or be late for that long.
+  const Question page{commandSPIR(0), 600, isHistoryPageReply};
+  const Question next_page{commandSPIR(kHistoryPageBytes), 600, isHistoryPageReply};
+  const Question count{commandGETCPS(), 100, isCountReply};
+  const Question timestamp{commandGETSSN(1), 500, isTimestampReply};
+  struct Failed {
+    SimCommand kind;
+    Question question;
     SimFault fault;
+    bool taken = false;  // the fault is on an earlier attempt, and this one took its reply
+  };
+  struct Case {
+    const char* name;
+    std::vector<Failed> before;
     Question next;
     int silence_ms;
   };
+  const SimFault none = SimFault::noReply();
   const Case cases[] = {
-      {"part of a page, the page again", SimCommand::SPIR, page, SimFault::shortBy(1), page,
-       600 + kOwedReplyQuietMs},
-      {"part of a page, then a count", SimCommand::SPIR, page, SimFault::shortBy(4), count,
-       100 + kOwedReplyQuietMs},
-      {"a late page, its rest dropped", SimCommand::SPIR, page, SimFault::late(300), page,
-       2 * 600},
-      {"a page and a byte", SimCommand::SPIR, page, SimFault::longBy(1), page, 600},
-      {"no page", SimCommand::SPIR, page, SimFault::noReply(), page, 600 + kOwedReplyQuietMs},
-      {"part of a count", SimCommand::GETCPS, count, SimFault::shortBy(1), count, 100},
+      {"part of a page, the page again", {{SimCommand::SPIR, page, SimFault::shortBy(1)}}, page,
+       kOwedReplyQuietMs},
+      {"part of a page, then a count", {{SimCommand::SPIR, page, SimFault::shortBy(4)}}, count,
+       100},
+      {"a page and a byte, the page again", {{SimCommand::SPIR, page, SimFault::longBy(1)}}, page,
+       600},
+      {"no page, the page again", {{SimCommand::SPIR, page, none}}, page, 0},
+      {"no page, then the next page", {{SimCommand::SPIR, page, none}}, next_page,
+       kOwedReplyQuietMs},
+      {"a page taken on a retry, then the next page",
+       {{SimCommand::SPIR, page, none}, {SimCommand::SPIR, page, none, true}}, next_page,
+       kOwedReplyQuietMs},
+      {"part of a count, the count again", {{SimCommand::GETCPS, count, SimFault::shortBy(1)}},
+       count, 100},
+      {"no count, the count again", {{SimCommand::GETCPS, count, none}}, count, 0},
+      {"no count, then a timestamp", {{SimCommand::GETCPS, count, none}}, timestamp, 500},
+      {"a count taken on a retry, then a timestamp",
+       {{SimCommand::GETCPS, count, none}, {SimCommand::GETCPS, count, none, true}}, timestamp,
+       0},
+      {"a count taken on a retry, then the count again",
+       {{SimCommand::GETCPS, count, none}, {SimCommand::GETCPS, count, none, true}}, count, 0},
   };
   counter.memory = QByteArray(2 * kHistoryPageBytes, 'm');
   for (const Case& c : cases) {
@@ -249,37 +313,76 @@ TEST_F(Exchange, AfterPartOfAPageTheLineMustBeSilentLongerThanTheWait) {
     uart.Close();
     ASSERT_TRUE(uart.Open());  // a new connection owes nothing
     counter.clearFaults();
-    counter.addFault(c.failed_kind, c.fault);
-    EXPECT_EQ(exchangeOnce(c.failed.command, c.failed.wait_ms, 1, c.failed.passes), std::nullopt);
+    for (const Failed& f : c.before) {
+      if (!f.taken) counter.addFault(f.kind, f.fault);
+      const std::optional<QByteArray> reply =
+          exchangeOnce(f.question.command, f.question.wait_ms, 1, f.question.passes);
+      EXPECT_EQ(reply.has_value(), f.taken);
+    }
     const qint64 next_start = sim.nowUs();
     EXPECT_TRUE(exchangeOnce(c.next.command, c.next.wait_ms, 1, c.next.passes));
     ASSERT_FALSE(port.writes().empty());
     EXPECT_EQ(port.writes().back().at_us - next_start, qint64(c.silence_ms) * 1000);
+    // Once settled, the line costs nothing more.
+    const qint64 after_start = sim.nowUs();
+    EXPECT_TRUE(exchangeOnce(c.next.command, c.next.wait_ms, 1, c.next.passes));
+    EXPECT_EQ(port.writes().back().at_us, after_start);
   }
 }
 
-TEST_F(Exchange, ARightLengthWithBytesStillArrivingIsRefused) {
-  // Four bytes by the end of the wait, as many as a count, but the last two came in its final
-  // moments: a reply still arriving, not a whole one.
-  const qint64 now = sim.nowUs();
-  counter.addFault(SimCommand::GETCPS, SimFault::noReply());
-  port.send("ab", now + 60000);
-  port.send("cd", now + 90000);
-  EXPECT_EQ(exchangeOnce(commandGETCPS(), 100, 1, isCountReply), std::nullopt);
-  // The same four bytes, all come well before the end, pass (on a fresh connection, which owes
-  // nothing and so has no need to let the line settle first).
-  counter.addFault(SimCommand::GETCPS, SimFault::noReply());
-  sim.advance(200);
+TEST_F(Exchange, ALateReplyToAnotherPageNeverPassesForThisOne) {
+  // Page 0 is late by more than its wait and is asked for again; the reply taken may be the first
+  // attempt's, the second attempt's still to come. Page 1 waits until it has come and gone.
+  counter.memory = QByteArray(kHistoryPageBytes, 'a') + QByteArray(kHistoryPageBytes, 'b');
+  counter.addFault(SimCommand::SPIR, SimFault::late(700), 2);
+  EXPECT_EQ(exchangeOnce(commandSPIR(0), 600, 1, isHistoryPageReply), std::nullopt);
+  EXPECT_EQ(exchangeOnce(commandSPIR(0), 600, 1, isHistoryPageReply),
+            QByteArray(kHistoryPageBytes, 'a'));
+  EXPECT_EQ(exchangeOnce(commandSPIR(kHistoryPageBytes), 600, 1, isHistoryPageReply),
+            QByteArray(kHistoryPageBytes, 'b'));
+}
+
+TEST_F(Exchange, AClearLineHandsWhatIsPendingToTheConsoleAnOwingOneDropsIt) {
+  port.send("console reply", sim.nowUs());
+  sim.advance(5);
+  EXPECT_TRUE(exchangeOnce(commandGETCPS(), 100, 1, isCountReply));
+  EXPECT_EQ(takeConsoleInput(uart), QByteArray("console reply"));
+  EXPECT_TRUE(takeConsoleInput(uart).isEmpty()) << "handed over once";
+
+  counter.addFault(SimCommand::GETCPS, SimFault::shortBy(2));
+  EXPECT_FALSE(exchangeOnce(commandGETCPS(), 100, 1, isCountReply));
+  port.send("rest", sim.nowUs());
+  sim.advance(5);
+  EXPECT_TRUE(exchangeOnce(commandGETCPS(), 100, 1, isCountReply));
+  EXPECT_TRUE(takeConsoleInput(uart).isEmpty()) << "the rest of an owed reply is dropped";
+
+  port.send("kept", sim.nowUs());
+  sim.advance(5);
+  EXPECT_TRUE(exchangeOnce(commandGETCPS(), 100, 1, isCountReply));
   uart.Close();
   ASSERT_TRUE(uart.Open());
-  port.send("abcd", sim.nowUs() + 60000);
-  EXPECT_EQ(exchangeOnce(commandGETCPS(), 100, 1, isCountReply), QByteArray("abcd"));
+  EXPECT_TRUE(takeConsoleInput(uart).isEmpty()) << "bytes of a closed connection";
+}
+
+TEST_F(Exchange, ALineThatNeverFallsSilentIsSettledOnceAndForABoundedTime) {
+  // Bytes streaming in without end, as the long answer to a typed command.
+  const qint64 start = sim.nowUs();
+  for (qint64 at_ms = 0; at_ms < 20000; at_ms += 10) port.send("z", start + at_ms * 1000);
+  std::vector<qint64> written_after_ms;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const qint64 before = sim.nowUs();
+    EXPECT_FALSE(exchangeOnce(commandGETCPS(), 100, 1, isCountReply));
+    written_after_ms.push_back((port.writes().back().at_us - before) / 1000);
+  }
+  // The first settle gives up after twice its silence; the next ones know better.
+  EXPECT_EQ(written_after_ms, (std::vector<qint64>{0, 200, 0, 0}));
+  EXPECT_TRUE(lineStateOf(uart).noisy);
 }
 
 TEST_F(Exchange, NothingIsTakenFromAConnectionMadeDuringTheWait) {
   Thread worker(sim.scheduler, 5);
   std::optional<QByteArray> reply = QByteArray("untouched");
-  worker.run = [&] { reply = exchange(uart, sim.scheduler, commandGETCPS(), 100, 1, isCountReply); };
+  worker.run = [&] { reply = exchange(uart, sim.scheduler, {commandGETCPS(), 100, isCountReply}); };
   worker.Run();
   sim.advance(10);
   ASSERT_EQ(port.writes().size(), 1u);
@@ -304,14 +407,16 @@ TEST_F(Exchange, PictureReadsTwiceAndJoinsThePartsOfASplitReply) {
   splitting.splitNextRead(600);
   Scheduler::HandlerScope handler(sim.scheduler);
   const std::optional<QByteArray> reply =
-      exchange(split_uart, sim.scheduler, commandGETSS(2), 1000, kPictureReads, isPictureReply);
+      exchange(split_uart, sim.scheduler, {commandGETSS(2), 1000, isPictureReply, kPictureReads});
   EXPECT_EQ(reply, counter.images[1].picture + kReplyEnd);
 
   // With one read, the part the driver held back comes at the end of the wait, as bytes still
-  // arriving do: no reply is taken.
+  // arriving do: it is read on, and the reply taken once the line is quiet.
   splitting.splitNextRead(600);
-  EXPECT_EQ(exchange(split_uart, sim.scheduler, commandGETSS(2), 1000, 1, isPictureReply),
-            std::nullopt);
+  const qint64 start = sim.nowUs();
+  EXPECT_EQ(exchange(split_uart, sim.scheduler, {commandGETSS(2), 1000, isPictureReply}),
+            counter.images[1].picture + kReplyEnd);
+  EXPECT_EQ(sim.nowUs() - start, (1000 + kQuietTailMs) * 1000);
 }
 
 TEST_F(Exchange, OnAClosedPortSleepsAndReadsNothing) {

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include "link/exchange.h"
 #include "link/protocol.h"
 #include "platform/clock.h"
 #include "platform/qt_serial.h"
@@ -39,7 +40,7 @@ struct CounterOverPty : ::testing::Test {
 
 TEST_F(CounterOverPty, AnswersTheVersionQueryThroughTheExchange) {
   const QByteArray version = counter.withCounter([](SimCounter& c) { return c.version; });
-  EXPECT_EQ(exchange(uart, scheduler, commandGETVER(), 100), version);
+  EXPECT_EQ(exchange(uart, scheduler, {commandGETVER(), 100}), version);
   const auto log = counter.log();
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].command, SimCommand::GETVER);
@@ -86,9 +87,9 @@ TEST_F(CounterOverPty, TheExchangeTakesOnlyWholeRepliesOverThePseudoTerminal) {
     c.memory = memory;
     c.addFault(SimCommand::SPIR, SimFault::split(2000, 400));
   });
-  EXPECT_EQ(exchange(uart, scheduler, commandSPIR(0), 600, 1, isHistoryPageReply), std::nullopt);
+  EXPECT_EQ(exchange(uart, scheduler, {commandSPIR(0), 600, isHistoryPageReply}), std::nullopt);
   const std::optional<QByteArray> page =
-      exchange(uart, scheduler, commandSPIR(0), 600, 1, isHistoryPageReply);
+      exchange(uart, scheduler, {commandSPIR(0), 600, isHistoryPageReply});
   ASSERT_TRUE(page);
   EXPECT_TRUE(*page == memory.left(4096));
 }
@@ -105,7 +106,7 @@ TEST_F(CounterOverPty, TheRestOfAPageAfterALongPauseJoinsNoOtherReply) {
   std::optional<QByteArray> page;
   int attempts = 0;
   while (!page && attempts < 4) {
-    page = exchange(uart, scheduler, commandSPIR(0), 600, 1, isHistoryPageReply);
+    page = exchange(uart, scheduler, {commandSPIR(0), 600, isHistoryPageReply});
     ++attempts;
   }
   ASSERT_TRUE(page);

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "history/record_decoder.h"
+#include "link/exchange.h"
 #include "link/protocol.h"
 #include "monitor/sampling.h"
 #include "screenshot/bitmap.h"

@@ -152,16 +152,16 @@ TEST_F(SamplingTest, EachRunStoresOneSampleFromTheFirstFourByteReply) {
        {300},
        {SimFault::shortBy(1), SimFault::longBy(1), SimFault::noReply()},
        0, 3, 300 + 2 * kSettle},
-      // An attempt that follows a failed one lets the line be silent for a wait first; so does
-      // the first attempt here, the run before having failed, and the run after this one, whose
-      // count may have been an earlier attempt's.
-      {"2 bytes, then 4: two commands", {300}, {SimFault::shortBy(2)}, 300, 2, 200 + 2 * kSettle},
-      // The late reply arrives while the line settles and is dropped; the second attempt's
-      // reply is taken alone.
-      {"a reply later than its wait spoils no other attempt",
+      // The run before ended on an attempt that heard nothing: this run's first attempt goes out
+      // at once, a late reply to it being the same answer. The second follows two bytes, so the
+      // line is let fall silent for a wait before it.
+      {"2 bytes, then 4: two commands", {300}, {SimFault::shortBy(2)}, 300, 2, 200 + kSettle},
+      // Nothing by the end of the first wait, so the second attempt goes out at once; the late
+      // reply joins its reply, and the third, after the line has settled, is taken alone.
+      {"a reply later than its wait spoils the next attempt only",
        {300, 41},
        {SimFault::late(150)},
-       41, 2, 200 + 3 * kSettle},
+       41, 3, 300 + kSettle},
   };
   connectToCounter();
   for (const ReplyCase& c : cases) {

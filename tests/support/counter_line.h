@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <optional>
 
+#include "link/exchange.h"
 #include "link/protocol.h"
 #include "platform/scheduler.h"
 #include "platform/serial.h"
@@ -40,6 +41,6 @@ struct CounterLineTest : ::testing::Test {
   std::optional<QByteArray> exchangeOnce(const QByteArray& command, int wait_ms, int reads = 1,
                                 bool (*passes)(QByteArrayView) = nullptr) {
     Scheduler::HandlerScope handler(sim.scheduler);
-    return exchange(uart, sim.scheduler, command, wait_ms, reads, passes);
+    return exchange(uart, sim.scheduler, {command, wait_ms, passes, reads});
   }
 };
