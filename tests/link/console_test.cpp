@@ -362,3 +362,34 @@ TEST_F(ConsoleTest, ACommandSentDuringAHistoryDownloadWaitsForItsEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ConsoleTest, AReplyThatCameJustBeforeAPollIsShownOnce) {
+  // The count-rate poll's first step finds the console's reply pending on a clean line: it
+  // belongs to nobody's exchange, so it is the console's, and the next tick shows it.
+  ASSERT_NO_FATAL_FAILURE(connectConsole());
+  for (const int before_poll_ms : {5, 17, 30, 49}) {
+    SCOPED_TRACE(before_poll_ms);
+    sim.advance(2500);  // a few quiet polls
+    for (int i = 0; i < 200 && window->GetCPSThreadRunning; ++i) sim.advance(1);
+    window->ClearButton.click();
+    // Both timers tick a period after they are set going.
+    window->GetCPSTimer.setMode(Timer::kOff);
+    window->GetCPSTimer.setMode(Timer::kRepeating);
+    sim.advance(1000 - before_poll_ms - 50);
+    window->SerialTimer.setMode(Timer::kOff);
+    window->SerialTimer.setMode(Timer::kRepeating);
+    sendPreset(1);
+    sim.advance(50);
+    ASSERT_EQ(newWrites().back().bytes, "<GETSERIAL>>");
+    sim.advance(before_poll_ms + 1);
+    ASSERT_TRUE(window->GetCPSThreadRunning) << "the poll started after the command";
+    sim.advance(400);
+    EXPECT_EQ(shown(), "SIM-000001");
+    EXPECT_EQ(counted(), "10");
+    EXPECT_EQ(window->CPS[kNewestCountIndex], 25) << "the poll took its own count";
+  }
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QMessageBox>
 #include <QTimer>
 #include <functional>
 #include <iostream>
@@ -157,6 +158,37 @@ TEST_F(CounterComesBack, AGoneDeviceCostsNothingAndTheReturningCounterIsFoundAnd
   second.withCounter([](SimCounter& c) { c.answerCounts({4321}); });
   EXPECT_TRUE(runEventLoopUntil([&] { return window->CPS[kNewestCountIndex] == 4321; }))
       << "no count arrived over the new connection";
+}
+
+TEST_F(CounterComesBack, ADeviceThatGoesBehindAModalBoxCostsNothing) {
+  // A message box is open, as the "Finished!" of a download: its event loop runs, but no handler
+  // or timer action of the window does, so nothing of the program reads or writes the port.
+  auto counter = std::make_unique<PtyCounter>();
+  ASSERT_TRUE(counter->valid());
+  ports.paths = {counter->portPath()};
+  ASSERT_TRUE(listed(*counter)) << "the counter was never listed";
+  window->ConnectButton.click();
+  ASSERT_EQ(window->ConnectButton.text(), QStringLiteral("Disconnect"));
+  ASSERT_TRUE(runEventLoopUntil([&] { return window->CPS[kNewestCountIndex] != 0; }));
+
+  const Scheduler::HandlerScope handler(scheduler);
+  QMessageBox box(QMessageBox::Information, QStringLiteral("TELVAR"), QStringLiteral("Finished!"),
+                  QMessageBox::Ok, window.get());
+  double cpu_before = 0;
+  QElapsedTimer wall;
+  QTimer::singleShot(200, &box, [&] {
+    counter.reset();  // the device goes while the box is open
+    cpu_before = processCpuSeconds();
+    wall.start();
+  });
+  QTimer::singleShot(2200, &box, &QMessageBox::accept);
+  box.exec();
+  const double cpu_share = (processCpuSeconds() - cpu_before) / (double(wall.nsecsElapsed()) / 1e9);
+  std::cout << "CPU share with the device gone behind a modal box: " << cpu_share * 100
+            << " % of one core\n";
+  RecordProperty("cpu_percent_of_one_core", int(cpu_share * 100));
+  EXPECT_LT(cpu_share, 0.25) << "a port whose device has gone keeps the processor busy";
+  EXPECT_EQ(window->ConnectButton.text(), QStringLiteral("Disconnect"));
 }
 
 }  // namespace
