@@ -109,15 +109,21 @@ struct CounterComesBack : ::testing::Test {
              window->ConnectButton.isEnabled();
     });
   }
+
+  // A counter on a new pseudo-terminal, the only port there is, found and connected.
+  void connectToNewCounter(std::unique_ptr<PtyCounter>& counter) {
+    counter = std::make_unique<PtyCounter>();
+    ASSERT_TRUE(counter->valid());
+    ports.paths = {counter->portPath()};
+    ASSERT_TRUE(listed(*counter)) << "the counter was never listed";
+    window->ConnectButton.click();
+    ASSERT_EQ(window->ConnectButton.text(), QStringLiteral("Disconnect"));
+  }
 };
 
 TEST_F(CounterComesBack, AGoneDeviceCostsNothingAndTheReturningCounterIsFoundAndConnected) {
-  auto first = std::make_unique<PtyCounter>();
-  ASSERT_TRUE(first->valid());
-  ports.paths = {first->portPath()};
-  ASSERT_TRUE(listed(*first)) << "the counter was never listed";
-  window->ConnectButton.click();
-  ASSERT_EQ(window->ConnectButton.text(), QStringLiteral("Disconnect"));
+  std::unique_ptr<PtyCounter> first;
+  ASSERT_NO_FATAL_FAILURE(connectToNewCounter(first));
 
   // Where the counter will come back: made now, so it gets another name, as a re-plugged adapter
   // does while the program still holds the old one.
@@ -163,12 +169,8 @@ TEST_F(CounterComesBack, AGoneDeviceCostsNothingAndTheReturningCounterIsFoundAnd
 TEST_F(CounterComesBack, ADeviceThatGoesBehindAModalBoxCostsNothing) {
   // A message box is open, as the "Finished!" of a download: its event loop runs, but no handler
   // or timer action of the window does, so nothing of the program reads or writes the port.
-  auto counter = std::make_unique<PtyCounter>();
-  ASSERT_TRUE(counter->valid());
-  ports.paths = {counter->portPath()};
-  ASSERT_TRUE(listed(*counter)) << "the counter was never listed";
-  window->ConnectButton.click();
-  ASSERT_EQ(window->ConnectButton.text(), QStringLiteral("Disconnect"));
+  std::unique_ptr<PtyCounter> counter;
+  ASSERT_NO_FATAL_FAILURE(connectToNewCounter(counter));
   ASSERT_TRUE(runEventLoopUntil([&] { return window->CPS[kNewestCountIndex] != 0; }));
 
   const Scheduler::HandlerScope handler(scheduler);
