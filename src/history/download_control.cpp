@@ -10,8 +10,9 @@
 
 #include "history/history_files.h"
 #include "link/connection.h"
+#include "link/exchange.h"
+#include "link/port_hand_over.h"
 #include "monitor/graph_view.h"
-#include "monitor/sampling.h"
 #include "platform/dialogs.h"
 #include "platform/file_writing.h"
 #include "platform/format.h"
@@ -32,17 +33,10 @@ const QString kSavingCaption = QStringLiteral("Saving...");
 
 QString kilobytes(qint64 bytes) { return QString::number(bytes / kBytesPerKB); }
 
-// Every way out of a download gives the count-rate poll back, but only to a connection: after
-// a Disconnect during the download the features stay as the Disconnect left them, or the window
-// would poll and offer downloads with no counter to ask.
-void resumeCountRatePoll(TELVAR& window) {
-  if (HoldsUserConnection(window)) window.GetCPSTimer.setMode(Timer::kRepeating);
-}
-
 // A start that cannot go on: only the count-rate timer has changed so far.
 void abandonStart(TELVAR& window, const QStringList& lines) {
   window.platform.dialogs.message(&window, lines.join(QLatin1Char('\n')));
-  resumeCountRatePoll(window);
+  GivePortBack(window, PortUser::Download);
 }
 
 // The same, once the comma-separated file has been created: it holds nothing yet.
@@ -59,13 +53,12 @@ bool sameExistingFile(const QString& a, const QString& b) {
 }
 
 void startDownload(TELVAR& window) {
-  WaitForRunningPoll(window);
-  window.GetCPSTimer.setMode(Timer::kOff);
+  TakePort(window, PortUser::Download);
   const QString base = proposedHistoryBaseName(window.platform.scheduler.clock().localDateTime());
 
   window.file = window.platform.dialogs.saveFile(&window, base + QStringLiteral(".csv"));
   if (!window.file) {
-    resumeCountRatePoll(window);
+    GivePortBack(window, PortUser::Download);
     return;
   }
   const QString csv_path = *window.file;
@@ -130,6 +123,38 @@ QStringList discard(std::unique_ptr<QFile>& stream, const std::optional<QString>
   return failures;
 }
 
+enum class Ending { Cancelled, Completed };
+
+// The window as it is between downloads, whichever way this one ended. A completion reports its
+// outcome with the controls back and before the poll may use the port again; a cancel reports
+// only what went wrong with its files, once the window is idle. A completion also gives Download
+// History back, which a cancel's own press shows to be enabled already, or which a Disconnect
+// during the download disabled.
+void endDownload(TELVAR& window, Ending ending, const QStringList& cancel_failures = {}) {
+  window.DHButton.setText(kIdleCaption);
+  if (ending == Ending::Completed) window.DHButton.setEnabled(HoldsUserConnection(window));
+  window.DownloadingLabel.setVisible(false);
+  window.SaveButton.setVisible(false);
+  window.download_save = false;
+  window.download_started = false;
+  // After a cancel too: the worker may have finished since the last tick, and that tick must not
+  // complete a download whose files are gone.
+  window.download_finished = false;
+  const QString failure = std::exchange(window.download_failure, QString());
+  if (ending == Ending::Completed) {
+    if (failure.isEmpty()) {
+      window.platform.dialogs.beep();
+      window.platform.dialogs.message(&window, downloadFinishedMessage(window.download_progress));
+    } else {
+      window.platform.dialogs.message(&window, failure);
+    }
+  }
+  window.download_progress = 0;
+  GivePortBack(window, PortUser::Download);
+  if (!cancel_failures.isEmpty())
+    window.platform.dialogs.message(&window, cancel_failures.join(QLatin1Char('\n')));
+}
+
 void cancelDownload(TELVAR& window) {
   window.DHButton.setText(kCancellingCaption);
   PaintAtOnce(window.DHButton);  // the window is held for the settle time
@@ -138,38 +163,7 @@ void cancelDownload(TELVAR& window) {
   drainStoppedExchange(window.UART, window.platform.scheduler);
   QStringList failures = discard(window.binaryStream, window.file_bin);
   failures += discard(window.fileStream, window.file);
-  window.SaveButton.setVisible(false);
-  window.download_save = false;
-  window.download_started = false;
-  window.DHButton.setText(kIdleCaption);
-  window.DownloadingLabel.setVisible(false);
-  window.download_progress = 0;
-  // The worker may have finished since the last tick: the cancel still holds, and that tick
-  // must not complete a download whose files are gone.
-  window.download_finished = false;
-  window.download_failure.clear();
-  resumeCountRatePoll(window);
-  if (!failures.isEmpty())
-    window.platform.dialogs.message(&window, failures.join(QLatin1Char('\n')));
-}
-
-void completeDownload(TELVAR& window) {
-  window.DHButton.setText(kIdleCaption);
-  window.DHButton.setEnabled(HoldsUserConnection(window));
-  window.DownloadingLabel.setVisible(false);
-  window.SaveButton.setVisible(false);
-  window.download_save = false;
-  window.download_started = false;
-  window.download_finished = false;
-  const QString failure = std::exchange(window.download_failure, QString());
-  if (failure.isEmpty()) {
-    window.platform.dialogs.beep();
-    window.platform.dialogs.message(&window, downloadFinishedMessage(window.download_progress));
-  } else {
-    window.platform.dialogs.message(&window, failure);
-  }
-  window.download_progress = 0;
-  resumeCountRatePoll(window);
+  endDownload(window, Ending::Cancelled, failures);
 }
 
 }  // namespace
@@ -224,5 +218,5 @@ void TELVAR::Timer100ms_Action() {
   DownloadingLabel.setText(downloadingLabelText(download_progress));
   DownloadProgressBar.setValue(downloadProgressBarValue(download_progress));
   RefreshGraph(*this);
-  if (download_finished) completeDownload(*this);
+  if (download_finished) endDownload(*this, Ending::Completed);
 }

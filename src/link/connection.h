@@ -8,10 +8,6 @@
 
 class TELVAR;
 
-// The connect button's caption while the user's connection is open. The program keeps no other
-// record of the connection: this caption is its state.
-inline const QString kDisconnectCaption = QStringLiteral("Disconnect");
-
 // True while the user's connection is open. Without it the serial object belongs to port
 // discovery, which opens each port in turn and waits for its version reply while the worker
 // threads run: a worker's exchange then would go into a probed port and take or drop the probe's

@@ -11,8 +11,6 @@ namespace {
 
 constexpr int kProbeWaitMs = 100;
 
-const QString kConnectCaption = QStringLiteral("Connect");
-
 // The row that ends a rebuild in which no counter answered.
 int rowSelectedAfterRebuild(int rows_now, int rows_before) {
   if (rows_now == 0) return -1;
@@ -87,7 +85,7 @@ void TELVAR::SerialPortsPopupMenu_Change() {
 }
 
 void TELVAR::ConnectButton_Action() {
-  if (ConnectButton.text() == kDisconnectCaption) {
+  if (HoldsUserConnection(*this)) {
     UART.Close();
     ConnectButton.setText(kConnectCaption);
     SerialPortsPopupMenu.setEnabled(true);

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "link/connection.h"
+#include "link/port_hand_over.h"
 #include "link/protocol.h"
 #include "window/telvar.h"
 
@@ -21,18 +22,17 @@ std::optional<qint32> askCount(TELVAR& window) {
   return decodeCount(*reply);
 }
 
-// Gives the port back when a run ends, however it ends: the downloads wait for the flag to
-// clear and the console needs its timer, so an error part-way, or the window killing the thread
-// as it closes, must leave both as a finished run does.
-class PortHandBack {
+// Takes the port for a run and gives it back when the run ends, however it ends: the downloads wait for the run to end
+// and the console needs its timer, so an error part-way, or the window killing the thread as it
+// closes, must leave both as a finished run does.
+class PortHeldForTheRun {
  public:
-  explicit PortHandBack(TELVAR& window) : window_(window) {}
-  ~PortHandBack() {
-    window_.GetCPSThreadRunning = false;
-    window_.SerialTimer.setMode(Timer::kRepeating);
+  explicit PortHeldForTheRun(TELVAR& window) : window_(window) {
+    TakePort(window_, PortUser::CountRatePoll);
   }
-  PortHandBack(const PortHandBack&) = delete;
-  PortHandBack& operator=(const PortHandBack&) = delete;
+  ~PortHeldForTheRun() { GivePortBack(window_, PortUser::CountRatePoll); }
+  PortHeldForTheRun(const PortHeldForTheRun&) = delete;
+  PortHeldForTheRun& operator=(const PortHeldForTheRun&) = delete;
 
  private:
   TELVAR& window_;
@@ -40,14 +40,8 @@ class PortHandBack {
 
 }  // namespace
 
-void WaitForRunningPoll(TELVAR& window) {
-  while (window.GetCPS.isRunning()) window.platform.scheduler.yieldCurrentThread();
-}
-
 void TELVAR::GetCPS_Run() {
-  SerialTimer.setMode(Timer::kOff);  // the console keeps off the port until the run is done
-  const PortHandBack hand_back(*this);
-  GetCPSThreadRunning = true;
+  const PortHeldForTheRun port(*this);
 
   const qint64 count = askCount(*this).value_or(0);
   ShiftInNewestCount(CPS.data(), count, [this] { platform.scheduler.yieldCurrentThread(); });

@@ -5,14 +5,6 @@
 
 #include "window/count_series.h"
 
-class TELVAR;
-
-// Returns once no count-rate poll holds the port. The poll raises GetCPSThreadRunning at its first
-// turn, not when its thread is started, and only the poll clears it: so the port is the poll's
-// for exactly as long as its thread runs. Waiting for the thread also covers a poll started but
-// not yet begun, and never waits on a flag that nothing is left to clear.
-void WaitForRunningPoll(TELVAR& window);
-
 // The shift gives way after each block of this many moves. A call into the scheduler per move
 // would cost several times the moves themselves; a block takes about a microsecond.
 inline constexpr int kShiftBlockMoves = 1024;

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "link/connection.h"
+#include "link/port_hand_over.h"
 #include "link/protocol.h"
-#include "monitor/sampling.h"
 #include "platform/dialogs.h"
 #include "platform/file_writing.h"
 #include "platform/format.h"
@@ -37,14 +37,14 @@ int chosenImage(const TELVAR& window) {
 
 void restoreIdle(TELVAR& window) {
   window.DSButton.setText(kIdleCaption);
-  window.GetCPSTimer.setMode(Timer::kRepeating);
+  GivePortBack(window, PortUser::Download);
 }
 
 // A failure is told with the caption already back, and before the poll may use the port again.
 void endWithFailure(TELVAR& window, const QString& text) {
   window.DSButton.setText(kIdleCaption);
   window.platform.dialogs.message(&window, text);
-  window.GetCPSTimer.setMode(Timer::kRepeating);
+  GivePortBack(window, PortUser::Download);
 }
 
 }  // namespace
@@ -79,8 +79,7 @@ void TELVAR::DSButton_Action() {
   }
   DSButton.setText(kBusyCaption);
   PaintAtOnce(DSButton);  // the window is held from here to the end
-  WaitForRunningPoll(*this);
-  GetCPSTimer.setMode(Timer::kOff);
+  TakePort(*this, PortUser::Download);
   const int image = chosenImage(*this);
 
   const std::optional<QByteArray> timestamp =

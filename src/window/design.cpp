@@ -78,7 +78,7 @@ void TELVAR::CreateControls() {
   // UART: the serial system opens every port with the counter's line settings; no port yet.
 
   place(ConnectButton, "ConnectButton", window, {231, 20, 80, 22}, kLockedLeftTopBottom);
-  ConnectButton.setText(QStringLiteral("Connect"));
+  ConnectButton.setText(kConnectCaption);
   ConnectButton.setDefault(true);
   ConnectButton.setEnabled(false);
   onClick(ConnectButton, "ConnectButton_Action", &TELVAR::ConnectButton_Action);

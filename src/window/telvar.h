@@ -26,6 +26,12 @@
 
 class Drawing;
 
+// The connect button's captions: "Disconnect" while the user's connection is open, "Connect"
+// otherwise. The program keeps no other record of the connection: the caption is its state
+// (link/connection.h reads it).
+inline const QString kConnectCaption = QStringLiteral("Connect");
+inline const QString kDisconnectCaption = QStringLiteral("Disconnect");
+
 // The program's one window. It holds the whole state of the program: the fields below, its
 // controls (the serial port, the timers and the worker threads among them) and the handlers of
 // their events, which live in the files of their subsystems.
