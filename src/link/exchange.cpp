@@ -9,21 +9,27 @@
 
 namespace {
 
-// How often a settling line is read to see whether anything still comes.
-constexpr int kSettleStepMs = 50;
+// How often a settling line is read to see whether anything still comes: no less often than the
+// shortest silence it may be asked for.
+constexpr int kSettleStepMs = kSettleQuietMs;
 
 // The line's state belongs to the connection: a new connection starts clean. Connections are
-// numbered afresh for the whole process, so a record can never pass to a serial object made
-// later at the same address.
+// numbered afresh for the whole process, so a record left by a serial object that is gone can
+// never pass to one made later at the same address. All of it lives on the user-interface
+// thread, as the workers do.
 struct LineRecord {
   quint64 connection = 0;
   LineState state;
   QByteArray for_console;
 };
 
+std::unordered_map<const Serial*, LineRecord>& records() {
+  static std::unordered_map<const Serial*, LineRecord> all;
+  return all;
+}
+
 LineRecord& recordOf(const Serial& uart) {
-  static std::unordered_map<const Serial*, LineRecord> records;
-  LineRecord& record = records[&uart];
+  LineRecord& record = records()[&uart];
   if (record.connection != uart.connection()) {
     record = LineRecord();
     record.connection = uart.connection();
@@ -43,25 +49,32 @@ QByteArray readTimes(Serial& uart, int reads) {
   return got;
 }
 
-// Drops input until nothing has come for the silence asked for, or the limit has passed. None
-// when the connection went meanwhile or the question is no longer wanted.
-std::optional<Settled> settleLine(Serial& uart, Scheduler& scheduler, quint64 connection,
-                                  const Preparation& preparation, const Question& question) {
-  Settled settled{uart.ReadAll().size(), false, preparation.quiet_ms};
+struct Settling {
+  Settled settled;
+  bool given_up = false;  // the connection went, or the question is no longer wanted
+};
+
+// Drops input until nothing has come for the silence asked for, or the limit has passed.
+Settling settleLine(Serial& uart, Scheduler& scheduler, quint64 connection,
+                    const Preparation& preparation, const Question& question) {
+  Settling settling{{uart.ReadAll().size(), false}};
+  Settled& settled = settling.settled;
   const qint64 start = nowMs(scheduler);
   qint64 last_heard = start;
   for (;;) {
     const qint64 now = nowMs(scheduler);
     if (now - last_heard >= preparation.quiet_ms) {
       settled.silent = true;
-      return settled;
+      return settling;
     }
-    if (now - start >= preparation.limit_ms) return settled;
-    if (question.still_wanted && !question.still_wanted()) return std::nullopt;
+    if (now - start >= preparation.limit_ms) return settling;
+    settling.given_up = question.still_wanted && !question.still_wanted();
+    if (settling.given_up) return settling;
     const qint64 step = std::min<qint64>({kSettleStepMs, preparation.quiet_ms - (now - last_heard),
                                           preparation.limit_ms - (now - start)});
     scheduler.sleepCurrentThread(int(step));
-    if (!stillConnected(uart, connection)) return std::nullopt;
+    settling.given_up = !stillConnected(uart, connection);
+    if (settling.given_up) return settling;
     if (const qsizetype came = uart.ReadAll().size(); came > 0) {
       settled.dropped += came;
       last_heard = nowMs(scheduler);
@@ -104,9 +117,10 @@ std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const Que
     scheduler.sleepCurrentThread(question.wait_ms);
     return std::nullopt;
   }
+  // Held across the sleeps below: a new connection would reset it in place, so after each sleep
+  // nothing is written to it unless the connection is still the one it was taken for.
   LineRecord& line = recordOf(uart);
-  const Asked asked{question.command, question.passes, question.wait_ms};
-  const Preparation preparation = prepareLine(line.state, asked, nowMs(scheduler));
+  const Preparation preparation = prepareLine(line.state, question, nowMs(scheduler));
   switch (preparation.step) {
     case Preparation::Step::HandToConsole:
       line.for_console.append(uart.ReadAll());
@@ -115,23 +129,26 @@ std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const Que
       uart.ReadAll();
       break;
     case Preparation::Step::Settle: {
-      const std::optional<Settled> settled =
-          settleLine(uart, scheduler, connection, preparation, question);
-      if (!settled) return std::nullopt;
-      line.state = afterSettle(line.state, *settled);
+      const Settling settling = settleLine(uart, scheduler, connection, preparation, question);
+      if (!stillConnected(uart, connection)) return std::nullopt;
+      if (settling.given_up) {
+        line.state = afterDrain(line.state, settling.settled.dropped);
+        return std::nullopt;
+      }
+      line.state = afterSettle(line.state, preparation, settling.settled);
       break;
     }
   }
 
   const LineState written_on = line.state;
-  line.state = awaitingReply(written_on, asked, nowMs(scheduler));
+  line.state = awaitingReply(written_on, question, nowMs(scheduler));
   uart.Write(question.command);
   const std::optional<Reading> reading = readReply(uart, scheduler, connection, question);
   if (!reading) return std::nullopt;
 
   const bool taken =
       !reading->still_arriving && (!question.passes || question.passes(reading->reply));
-  line.state = afterExchange(written_on, preparation.step, asked,
+  line.state = afterExchange(written_on, preparation.step, question,
                              {taken, reading->reply.size(), reading->still_arriving},
                              nowMs(scheduler));
   if (!taken) return std::nullopt;
@@ -161,4 +178,8 @@ void drainStoppedExchange(Serial& uart, Scheduler& scheduler) {
     line.state = afterDrain(line.state, pending.size());
 }
 
-LineState lineStateOf(const Serial& uart) { return recordOf(uart).state; }
+LineState lineStateOf(const Serial& uart) {
+  const auto found = records().find(&uart);
+  if (found == records().end() || found->second.connection != uart.connection()) return {};
+  return found->second.state;
+}

@@ -1,25 +1,12 @@
 #pragma once
 
 #include <QByteArray>
-#include <functional>
 #include <optional>
 
 #include "link/line_state.h"
 
 class Scheduler;
 class Serial;
-
-// A question to the counter: its command, how long its reply is waited for, the rule a reply
-// must pass (none: any bytes pass) and how many reads make the reply (the second follows the
-// first at once). still_wanted, when given, is asked while the line settles: once it says no,
-// the question is given up before its command goes out.
-struct Question {
-  QByteArray command;
-  int wait_ms = 0;
-  ReplyRule passes = nullptr;
-  int reads = 1;
-  std::function<bool()> still_wanted = {};
-};
 
 // One question to the counter over the open port, on the calling thread (the user-interface
 // thread or a worker): prepare the line as its state asks (hand what is pending to the console,
@@ -42,5 +29,6 @@ void dropPendingInput(Serial& uart);
 // it owed, or handed to the console when nothing was owed.
 void drainStoppedExchange(Serial& uart, Scheduler& scheduler);
 
-// The state of the open connection's line, for tests and diagnosis.
+// The state of the open connection's line, for tests and diagnosis: clean for a connection no
+// exchange has used.
 LineState lineStateOf(const Serial& uart);

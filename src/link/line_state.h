@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QtGlobal>
+#include <functional>
 
 // The serial line carries replies with no framing: only time tells them apart. This is the one
 // record of whose bytes are on the line, and the rules that read it. They are pure functions of
@@ -10,6 +11,18 @@
 // reading, writing and sleeping they ask for.
 
 using ReplyRule = bool (*)(QByteArrayView);
+
+// A question to the counter: its command, how long its reply is waited for, the rule a reply
+// must pass (none: any bytes pass) and how many reads make the reply (the second follows the
+// first at once). still_wanted, when given, is asked while the line settles: once it says no,
+// the question is given up before its command goes out.
+struct Question {
+  QByteArray command;
+  int wait_ms = 0;
+  ReplyRule passes = nullptr;
+  int reads = 1;
+  std::function<bool()> still_wanted = {};
+};
 
 // How long the line must be silent at the end of a wait before what was read is taken as it is;
 // bytes that come then are read on for a few such periods, and the reply judged once they stop.
@@ -19,11 +32,12 @@ constexpr int kReadOnLimitMs = 3 * kQuietTailMs;
 constexpr int kSettleQuietMs = 50;
 // The silence after which nothing more of a reply owed is expected: longer than a counter was
 // ever seen to pause within a page, or to be late with a reply. Needed where a late reply could
-// pass for the next one (another page, another image's timestamp), and where a page stopped
-// part-way: its rest, alone or with the head of the next reply, could have that reply's length.
+// pass for the next one (another page, another image's timestamp), and before a page where a page
+// stopped part-way: its rest, alone or with the head of the next page, could be a page's length.
 constexpr int kOwedReplyQuietMs = 3000;
-// A settle gives up after this many times its silence, on a line that never goes quiet.
-constexpr int kSettleLimitFactor = 2;
+// A settle gives up this long after its silence could have ended, on a line that never goes
+// quiet: time enough for the rest of a page (356 ms on the line) to pass.
+constexpr int kSettleGraceMs = 400;
 
 struct LineState {
   enum class Kind {
@@ -34,29 +48,24 @@ struct LineState {
     Owed,
     // A reply was taken on a retry that did not let the line settle first: it may have been the
     // earlier attempt's, this attempt's own still to come. That is the same answer to the same
-    // command, but could pass for another command's of the same kind.
+    // command, but would spoil another question's reply, or pass for it.
     Doubtful,
   };
   Kind kind = Kind::Clean;
   QByteArray command;          // Owed, Doubtful: the command whose reply may come
   ReplyRule passes = nullptr;  // and the rule that reply passes
+  int wait_ms = 0;             // and the wait it was given
   // Owed: bytes came on the attempt, or were still coming when it ended: a reply cut or run on.
   bool heard = false;
   // Owed: bytes of pages asked for that have not come.
   qsizetype page_bytes_due = 0;
   // Owed: a settle found the line never silent; settling again would only cost time.
   bool noisy = false;
-  // When the exchange that left this state ended, in milliseconds of the scheduler's clock.
+  // When the exchange that left this state ended, in milliseconds of the scheduler's clock: a
+  // doubt lasts kOwedReplyQuietMs from then.
   qint64 since_ms = 0;
 
   bool operator==(const LineState&) const = default;
-};
-
-// A question as the line sees it.
-struct Asked {
-  QByteArray command;
-  ReplyRule passes = nullptr;
-  int wait_ms = 0;
 };
 
 // What an exchange does with the input pending before it writes its command.
@@ -72,20 +81,20 @@ struct Preparation {
   bool operator==(const Preparation&) const = default;
 };
 
-Preparation prepareLine(const LineState& line, const Asked& asked, qint64 now_ms);
+Preparation prepareLine(const LineState& line, const Question& question, qint64 now_ms);
 
 // What a settle found: the bytes it dropped, and whether the line fell silent for the whole
-// silence asked for.
+// silence it was prepared with.
 struct Settled {
   qsizetype dropped = 0;
   bool silent = false;
-  int quiet_ms = 0;
 };
-LineState afterSettle(const LineState& line, const Settled& settled);
+LineState afterSettle(const LineState& line, const Preparation& preparation,
+                      const Settled& settled);
 
 // The state while the command is on its way and its reply awaited: an exchange stopped now (the
 // worker killed) leaves its reply owed.
-LineState awaitingReply(const LineState& line, const Asked& asked, qint64 now_ms);
+LineState awaitingReply(const LineState& line, const Question& question, qint64 now_ms);
 
 // How an exchange ended: whether its reply was taken, how many bytes it read, and whether bytes
 // were still arriving when it stopped reading on.
@@ -95,10 +104,11 @@ struct Outcome {
   bool still_arriving = false;
 };
 // line is the state the exchange wrote its command on (after any settle), step what it did first.
-LineState afterExchange(const LineState& line, Preparation::Step step, const Asked& asked,
+LineState afterExchange(const LineState& line, Preparation::Step step, const Question& question,
                         const Outcome& outcome, qint64 now_ms);
 
-// Cancel's drain dropped this many bytes after its wait.
+// Bytes of the reply owed were dropped without a silence being proved: by Cancel's drain, or a
+// settle that was given up.
 LineState afterDrain(const LineState& line, qsizetype dropped);
 
 // Whether what is pending on a line in this state is the console's.

@@ -15,18 +15,25 @@ bool deviceHungUp(const QSerialPort& port) {
   return (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
+// An error worth a look: Qt reports a read that finds nothing as a timeout.
+bool isFailure(QSerialPort::SerialPortError error) {
+  return error != QSerialPort::NoError && error != QSerialPort::TimeoutError;
+}
+
 class QtSerialLine final : public SerialLine {
  public:
   explicit QtSerialLine(std::unique_ptr<QSerialPort> port) : port_(std::move(port)) {
     // Qt watches the port from its event loop and reports there that the device has gone; that
     // loop also runs behind a modal box, where no handler reads or writes. Waiting for the
     // program's next read would leave Qt's watch firing on the hung-up port until then. Queued,
-    // so that a report made inside one of our own reads or writes is handled after it.
+    // so that a report made inside one of our own reads or writes is handled after it; the error
+    // comes with the report, since the read that caused it has cleared the port's own by then.
+    // The port is the connection's context: it lives exactly as long as this line, so a report
+    // still queued when the line goes is dropped with it.
     QObject::connect(
         port_.get(), &QSerialPort::errorOccurred, port_.get(),
         [this](QSerialPort::SerialPortError error) {
-          if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
-            goAwayIfHungUp();
+          if (isFailure(error)) goAwayIfHungUp();
         },
         Qt::QueuedConnection);
   }
@@ -57,10 +64,7 @@ class QtSerialLine final : public SerialLine {
   }
 
  private:
-  bool failed() const {
-    const QSerialPort::SerialPortError error = port_->error();
-    return error != QSerialPort::NoError && error != QSerialPort::TimeoutError;
-  }
+  bool failed() const { return isFailure(port_->error()); }
 
   // A port whose device has gone can never work again; closing it drops what Qt still holds for
   // it and ends Qt's watch on it, so it costs nothing from then on. The line then reads nothing and

@@ -13,43 +13,40 @@ namespace {
 using Kind = LineState::Kind;
 using Step = Preparation::Step;
 
-const Asked kCount{commandGETCPS(), isCountReply, 100};
-const Asked kPage0{commandSPIR(0), isHistoryPageReply, 600};
-const Asked kPage1{commandSPIR(kHistoryPageBytes), isHistoryPageReply, 600};
-const Asked kTimestamp1{commandGETSSN(1), isTimestampReply, 500};
-const Asked kTimestamp2{commandGETSSN(2), isTimestampReply, 500};
-const Asked kBriefQuestion{"<BRIEF>>", nullptr, 10};
+const Question kCount{commandGETCPS(), 100, isCountReply};
+const Question kPage0{commandSPIR(0), 600, isHistoryPageReply};
+const Question kPage1{commandSPIR(kHistoryPageBytes), 600, isHistoryPageReply};
+const Question kTimestamp1{commandGETSSN(1), 500, isTimestampReply};
+const Question kTimestamp2{commandGETSSN(2), 500, isTimestampReply};
+const Question kBriefQuestion{"<BRIEF>>", 10};
 
-LineState owed(const Asked& asked, bool heard, qsizetype page_bytes_due = 0, bool noisy = false) {
+LineState owed(const Question& question, bool heard, qsizetype page_bytes_due = 0,
+               bool noisy = false, qint64 since_ms = 1000) {
   LineState line;
   line.kind = Kind::Owed;
-  line.command = asked.command;
-  line.passes = asked.passes;
+  line.command = question.command;
+  line.passes = question.passes;
+  line.wait_ms = question.wait_ms;
   line.heard = heard;
   line.page_bytes_due = page_bytes_due;
   line.noisy = noisy;
-  line.since_ms = 1000;
+  line.since_ms = since_ms;
   return line;
 }
 
-LineState doubtful(const Asked& asked) {
-  LineState line;
+LineState doubtful(const Question& question, qint64 since_ms = 1000) {
+  LineState line = owed(question, false, 0, false, since_ms);
   line.kind = Kind::Doubtful;
-  line.command = asked.command;
-  line.passes = asked.passes;
-  line.since_ms = 1000;
   return line;
 }
 
-Preparation settle(int quiet_ms) {
-  return {Step::Settle, quiet_ms, quiet_ms * kSettleLimitFactor};
-}
+Preparation settle(int quiet_ms) { return {Step::Settle, quiet_ms, quiet_ms + kSettleGraceMs}; }
 
 TEST(LineState, WhatAnExchangeDoesBeforeItWrites) {
   struct Case {
     const char* name;
     LineState line;
-    Asked asked;
+    Question question;
     qint64 now_ms;
     Preparation expected;
   };
@@ -67,21 +64,28 @@ TEST(LineState, WhatAnExchangeDoesBeforeItWrites) {
       {"part of a page: its rest may pause long", owed(kPage0, true, 1), kPage0, 1700,
        settle(kOwedReplyQuietMs)},
       {"a page and more: the wait", owed(kPage0, true, 0), kPage0, 1700, settle(600)},
-      {"part of a page, then a count: the count's wait", owed(kPage0, true, 96), kCount, 1700,
-       settle(100)},
+      {"part of a page, then a count: the page's wait", owed(kPage0, true, 96), kCount, 1700,
+       settle(600)},
       {"another image's timestamp could take it", owed(kTimestamp1, true), kTimestamp2, 1600,
        settle(kOwedReplyQuietMs)},
-      {"a line that never fell silent", owed(kPage0, true, 4096, true), kPage1, 1700,
+      {"a line that never fell silent", owed(kCount, true, 0, true), kTimestamp1, 1700,
        {Step::Drop}},
+      {"a line that never fell silent, another page", owed(kPage0, true, 4096, true), kPage1, 1700,
+       settle(kOwedReplyQuietMs)},
       {"in doubt: the same command at once", doubtful(kPage0), kPage0, 1700, {Step::Drop}},
       {"in doubt: another page could take it", doubtful(kPage0), kPage1, 1700,
        settle(kOwedReplyQuietMs)},
-      {"in doubt: a reply of another kind cannot", doubtful(kCount), kTimestamp1, 1100,
+      {"in doubt: another question waits out the late reply", doubtful(kCount), kTimestamp1, 1020,
+       settle(80)},
+      {"in doubt: never shorter than the shortest silence", doubtful(kCount), kTimestamp1, 1090,
+       settle(kSettleQuietMs)},
+      {"in doubt: the late reply would have come", doubtful(kCount), kTimestamp1, 1100,
        {Step::Drop}},
       {"in doubt for long enough: clean", doubtful(kCount), kTimestamp1, 1000 + kOwedReplyQuietMs,
        {Step::HandToConsole}},
   };
-  for (const Case& c : cases) EXPECT_EQ(prepareLine(c.line, c.asked, c.now_ms), c.expected) << c.name;
+  for (const Case& c : cases)
+    EXPECT_EQ(prepareLine(c.line, c.question, c.now_ms), c.expected) << c.name;
 }
 
 TEST(LineState, WhatAnExchangeLeaves) {
@@ -89,57 +93,47 @@ TEST(LineState, WhatAnExchangeLeaves) {
     const char* name;
     LineState line;  // as the command was written
     Step step;
-    Asked asked;
+    Question question;
     Outcome outcome;
     LineState expected;
   };
-  LineState silent_page = owed(kPage0, false, 4096);
-  silent_page.since_ms = 2000;
-  LineState short_page = owed(kPage0, true, 1);
-  short_page.since_ms = 2000;
-  LineState doubtful_count = doubtful(kCount);
-  doubtful_count.since_ms = 2000;
-  LineState still_noisy = owed(kCount, true, 0, true);
-  still_noisy.since_ms = 2000;
-  LineState quiet_now = owed(kCount, false);
-  quiet_now.since_ms = 2000;
   const Case cases[] = {
       {"taken on a clean line", LineState{}, Step::HandToConsole, kCount, {true, 4}, LineState{}},
       {"taken after a settle", LineState{}, Step::Settle, kCount, {true, 4}, LineState{}},
-      {"nothing came", LineState{}, Step::HandToConsole, kPage0, {false, 0}, silent_page},
-      {"a page short by one", LineState{}, Step::HandToConsole, kPage0, {false, 4095}, short_page},
+      {"nothing came", LineState{}, Step::HandToConsole, kPage0, {false, 0},
+       owed(kPage0, false, 4096, false, 2000)},
+      {"a page short by one", LineState{}, Step::HandToConsole, kPage0, {false, 4095},
+       owed(kPage0, true, 1, false, 2000)},
+      {"pages not come stay owed", owed(kPage0, false, 4096), Step::Drop, kPage0, {false, 0},
+       owed(kPage0, false, 8192, false, 2000)},
       {"taken on a retry that did not settle", owed(kCount, false), Step::Drop, kCount, {true, 4},
-       doubtful_count},
-      {"a reply of another kind leaves the doubt", doubtful(kCount), Step::Drop, kTimestamp1,
-       {true, 7}, doubtful(kCount)},
-      {"the same command taken again ends it", doubtful(kCount), Step::Drop, kCount, {true, 4},
-       LineState{}},
+       doubtful(kCount, 2000)},
+      {"the same command taken again ends the doubt", doubtful(kCount), Step::Drop, kCount,
+       {true, 4}, LineState{}},
       {"still arriving", LineState{}, Step::HandToConsole, kCount, {false, 9, true},
-       [] {
-         LineState l = owed(kCount, true);
-         l.since_ms = 2000;
-         return l;
-       }()},
+       owed(kCount, true, 0, false, 2000)},
       {"a noisy line still noisy", owed(kCount, true, 0, true), Step::Drop, kCount, {false, 30},
-       still_noisy},
+       owed(kCount, true, 0, true, 2000)},
       {"a noisy line gone quiet", owed(kCount, true, 0, true), Step::Drop, kCount, {false, 0},
-       quiet_now},
+       owed(kCount, false, 0, false, 2000)},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(afterExchange(c.line, c.step, c.asked, c.outcome, 2000), c.expected) << c.name;
+    EXPECT_EQ(afterExchange(c.line, c.step, c.question, c.outcome, 2000), c.expected) << c.name;
 }
 
 TEST(LineState, WhatASettleAndADrainLeave) {
-  EXPECT_EQ(afterSettle(owed(kCount, true), {3, true, 100}), LineState{}) << "proved quiet";
-  EXPECT_EQ(afterSettle(owed(kPage0, true, 96), {0, true, 100}), owed(kPage0, true, 96))
+  EXPECT_EQ(afterSettle(owed(kCount, true), settle(100), {3, true}), LineState{}) << "quiet";
+  EXPECT_EQ(afterSettle(owed(kPage0, true, 96), settle(600), {0, true}), owed(kPage0, true, 96))
       << "a page's rest may still come after a short silence";
-  EXPECT_EQ(afterSettle(owed(kPage0, true, 96), {96, true, 100}), LineState{})
+  EXPECT_EQ(afterSettle(owed(kPage0, true, 96), settle(600), {96, true}), LineState{})
       << "the rest came while the line settled";
-  EXPECT_EQ(afterSettle(owed(kPage0, true, 96), {0, true, kOwedReplyQuietMs}), LineState{})
+  EXPECT_EQ(afterSettle(owed(kPage0, true, 96), settle(kOwedReplyQuietMs), {0, true}), LineState{})
       << "what has not come after the long silence is not coming";
-  EXPECT_EQ(afterSettle(owed(kPage0, false, 4096), {4000, false, kOwedReplyQuietMs}),
+  EXPECT_EQ(afterSettle(owed(kPage0, false, 4096), settle(kOwedReplyQuietMs), {4000, false}),
             owed(kPage0, true, 96, true))
       << "never silent";
+  EXPECT_EQ(afterSettle(doubtful(kCount), settle(500), {4, true}), LineState{})
+      << "a doubt settled";
 
   EXPECT_EQ(awaitingReply(LineState{}, kPage1, 1000), owed(kPage1, false, 4096))
       << "an exchange stopped during its wait owes its page";
