@@ -13,9 +13,9 @@
 #include "monitor/graph_view.h"
 #include "monitor/sampling.h"
 #include "platform/dialogs.h"
-#include "platform/file_writing.h"
 #include "platform/format.h"
 #include "widgets/paint_at_once.h"
+#include "window/file_messages.h"
 #include "window/telvar.h"
 
 namespace {

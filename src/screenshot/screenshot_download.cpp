@@ -7,10 +7,10 @@
 #include "link/protocol.h"
 #include "monitor/sampling.h"
 #include "platform/dialogs.h"
-#include "platform/file_writing.h"
 #include "platform/format.h"
 #include "screenshot/bitmap.h"
 #include "widgets/paint_at_once.h"
+#include "window/file_messages.h"
 #include "window/telvar.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/file_writing.h"
+#include "window/file_messages.h"
 
 #include <gtest/gtest.h>
 
