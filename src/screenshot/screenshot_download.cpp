@@ -23,11 +23,6 @@ constexpr int kPictureAttempts = 4;
 const QString kIdleCaption = QStringLiteral("Download Screenshot");
 const QString kBusyCaption = QStringLiteral("Please wait...");
 
-// A timestamp byte in the name; one the reply lacks reads 0.
-QString twoDigits(QByteArrayView bytes, qsizetype index) {
-  return formatTwoDigits(index < bytes.size() ? quint8(bytes[index]) : 0);
-}
-
 int chosenImage(const TELVAR& window) {
   if (window.SS1.isChecked()) return 1;
   if (window.SS2.isChecked()) return 2;
@@ -50,9 +45,10 @@ void endWithFailure(TELVAR& window, const QString& text) {
 }  // namespace
 
 QString proposedScreenshotName(QByteArrayView timestamp) {
-  return QStringLiteral("kavscreenshot_") + twoDigits(timestamp, 2) + twoDigits(timestamp, 1) +
-         twoDigits(timestamp, 0) + QStringLiteral("_") + twoDigits(timestamp, 3) +
-         twoDigits(timestamp, 4) + twoDigits(timestamp, 5) + QStringLiteral(".bmp");
+  const CounterTimestamp at = decodeCounterTimestampPadded(timestamp);
+  return QStringLiteral("kavscreenshot_") + formatTwoDigits(at.day) + formatTwoDigits(at.month) +
+         formatTwoDigits(at.yearInCentury()) + QStringLiteral("_") + formatTwoDigits(at.hour) +
+         formatTwoDigits(at.minute) + formatTwoDigits(at.second) + QStringLiteral(".bmp");
 }
 
 std::optional<QString> writeScreenshotFile(const QString& path, const QByteArray& bytes) {
