@@ -24,10 +24,10 @@ const QString kIdleCaption = QStringLiteral("Download Screenshot");
 const QString kBusyCaption = QStringLiteral("Please wait...");
 
 int chosenImage(const TELVAR& window) {
-  if (window.SS1.isChecked()) return 1;
-  if (window.SS2.isChecked()) return 2;
-  if (window.SS3.isChecked()) return 3;
-  return 4;
+  if (window.SS1.isChecked()) return kFirstScreenImage;
+  if (window.SS2.isChecked()) return kFirstScreenImage + 1;
+  if (window.SS3.isChecked()) return kFirstScreenImage + 2;
+  return kLastScreenImage;
 }
 
 void restoreIdle(TELVAR& window) {
