@@ -11,11 +11,8 @@ namespace {
 TEST(RemoveFile, RemovesWhatIsThereAndTellsWhyAFileStays) {
   QTemporaryDir folder;
   const QString written = folder.filePath("half.bin");
-  {
-    QFile f(written);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("half");
-  }
+  std::optional<FileFailure> not_made;
+  ASSERT_NE(openNewFile(written, not_made), nullptr);
   EXPECT_EQ(removeFile(written), std::nullopt);
   EXPECT_FALSE(fileExists(written));
   EXPECT_EQ(removeFile(written), std::nullopt) << "nothing there is nothing to fail on";
