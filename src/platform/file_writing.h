@@ -8,8 +8,9 @@
 
 // Writing the files a download makes, so that a failure never leaves behind a file that looks
 // complete and is not: files are written unbuffered (a write that fails says so at once, not at
-// a later flush), and a file that could not be completed can be removed. What failed is told as
-// it happened; the words the user reads are the program's.
+// a later flush), and a file that could not be completed can be removed. A failure comes back as
+// what was tried on which file and the system's reason; the words the user reads are the
+// program's.
 
 // What was tried on which file, and the system's reason why it failed.
 struct FileFailure {

@@ -6,6 +6,8 @@ namespace {
 
 QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
 
+// Removing a file in the way of a new one is deleting it to the user; the removal of an
+// unfinished file has words of its own.
 QString failureText(const FileFailure& failure) {
   const QString action = failure.action == FileFailure::Action::Create ? QStringLiteral("create")
                                                                        : QStringLiteral("delete");
