@@ -15,8 +15,6 @@ App::~App() {
   delete menu_bar_;
 }
 
-App* App::instance() { return qobject_cast<App*>(QCoreApplication::instance()); }
-
 void App::enableHighResolutionDisplays() {
   // Qt 6 always scales for the display; pass the screen's exact factor through, unrounded.
   QGuiApplication::setHighDpiScaleFactorRoundingPolicy(

@@ -15,10 +15,6 @@ class App final : public QApplication {
   App(int& argc, char** argv);
   ~App() override;
 
-  // The running application object as an App; null when the application is a plain
-  // QApplication (the test programs make one).
-  static App* instance();
-
   // Switches on the support for high-resolution displays; must run before the application
   // object exists.
   static void enableHighResolutionDisplays();

@@ -14,9 +14,9 @@
 #include "link/port_hand_over.h"
 #include "monitor/graph_view.h"
 #include "platform/dialogs.h"
-#include "platform/file_writing.h"
 #include "platform/format.h"
 #include "widgets/paint_at_once.h"
+#include "window/file_messages.h"
 #include "window/telvar.h"
 
 namespace {

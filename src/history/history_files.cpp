@@ -4,7 +4,7 @@
 #include <QStringList>
 
 #include "history/record_decoder.h"
-#include "platform/file_writing.h"
+#include "window/file_messages.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "link/protocol.h"
+
 namespace {
 
 constexpr quint8 kMarkerFirst = 0x55;
@@ -211,14 +213,17 @@ class Decoder {
     }
   }
 
-  // "_20YY/MM/DD hh:mm:ss" from six bytes stored in that order; no line end, since the time
-  // belongs to the line of the next count.
+  // "_20YY/MM/DD hh:mm:ss"; no line end, since the time belongs to the line of the next count.
   void timestamp(qint64 first) {
     static constexpr char kSeparatorBefore[] = "?// ::";  // [i] stands before field i; [0] unused
+    const QByteArrayView stamp(reinterpret_cast<const char*>(bytes_) + std::min(first, n_),
+                               std::clamp<qint64>(n_ - first, 0, kTimestampBytes));
+    const CounterTimestamp at = decodeCounterTimestampPadded(stamp);
+    const int fields[] = {at.yearInCentury(), at.month, at.day, at.hour, at.minute, at.second};
     text_.put("_20", 3);
     for (int i = 0; i < 6; ++i) {
       if (i > 0) text_.put(kSeparatorBefore[i]);
-      text_.twoDigitsAtLeast(byteAt(first + i));
+      text_.twoDigitsAtLeast(fields[i]);
     }
   }
 

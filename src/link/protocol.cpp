@@ -65,8 +65,14 @@ std::optional<qint32> decodeCount(QByteArrayView reply) {
 
 std::optional<CounterTimestamp> decodeCounterTimestamp(QByteArrayView bytes) {
   if (bytes.size() < kTimestampBytes) return std::nullopt;
-  return CounterTimestamp{2000 + byteAt(bytes, 0), byteAt(bytes, 1), byteAt(bytes, 2),
-                          byteAt(bytes, 3),        byteAt(bytes, 4), byteAt(bytes, 5)};
+  return decodeCounterTimestampPadded(bytes);
+}
+
+CounterTimestamp decodeCounterTimestampPadded(QByteArrayView bytes) {
+  const auto at = [bytes](qsizetype index) {
+    return index < bytes.size() ? int(byteAt(bytes, index)) : 0;
+  };
+  return CounterTimestamp{CounterTimestamp::kCentury + at(0), at(1), at(2), at(3), at(4), at(5)};
 }
 
 bool timestampMarksNoImage(QByteArrayView reply) {

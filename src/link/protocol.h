@@ -55,16 +55,22 @@ std::optional<qint32> decodeCount(QByteArrayView reply);
 
 // The counter's six-byte timestamp; each byte holds its number directly.
 struct CounterTimestamp {
-  int year = 0;  // 2000 + the year within the century
+  static constexpr int kCentury = 2000;
+  int year = 0;  // kCentury + the year within the century
   int month = 0;
   int day = 0;
   int hour = 0;
   int minute = 0;
   int second = 0;
   bool operator==(const CounterTimestamp&) const = default;
+  // The number of the year's byte, as file names and the history text write it.
+  int yearInCentury() const { return year - kCentury; }
 };
 // The timestamp in the first six bytes; none when there are fewer.
 std::optional<CounterTimestamp> decodeCounterTimestamp(QByteArrayView bytes);
+// The same, a byte missing from the six read as 0: a record cut off by the end of the history
+// memory still has its time.
+CounterTimestamp decodeCounterTimestampPadded(QByteArrayView bytes);
 
 // A timestamp reply whose year byte is below 19 or 0xFF says that the counter holds no such image.
 bool timestampMarksNoImage(QByteArrayView reply);

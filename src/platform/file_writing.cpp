@@ -1,35 +1,26 @@
 #include "platform/file_writing.h"
 
-#include <QDir>
 #include <QFileInfo>
-
-namespace {
-
-QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
-
-}  // namespace
-
-QString fileFailure(const QString& action, const QString& path, const QString& reason) {
-  return QStringLiteral("Could not %1 %2: %3.").arg(action, shown(path), reason);
-}
 
 bool fileExists(const QString& path) {
   const QFileInfo info(path);
   return info.exists() || info.isSymLink();
 }
 
-std::optional<QString> deleteExistingFile(const QString& path) {
+std::optional<FileFailure> removeFile(const QString& path) {
   if (!fileExists(path)) return std::nullopt;
+  // A fresh handle: a writer's own may hold the error of a failed write or close, and QFile
+  // will not remove a file through a handle whose close failed.
   QFile existing(path);
   if (existing.remove()) return std::nullopt;
-  return fileFailure(QStringLiteral("delete"), path, existing.errorString());
+  return FileFailure{FileFailure::Action::Remove, path, existing.errorString()};
 }
 
-std::unique_ptr<QFile> createNewFile(const QString& path, QString& failure) {
+std::unique_ptr<QFile> openNewFile(const QString& path, std::optional<FileFailure>& failure) {
   auto created = std::make_unique<QFile>(path);
   if (created->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
     return created;
-  failure = fileFailure(QStringLiteral("create"), path, created->errorString());
+  failure = FileFailure{FileFailure::Action::Create, path, created->errorString()};
   return nullptr;
 }
 
@@ -47,18 +38,4 @@ bool writeWhole(QFile& file, const char* bytes, qint64 n) {
 bool closedCleanly(QFile& file) {
   file.close();
   return file.error() == QFileDevice::NoError;
-}
-
-QString removeUnfinishedFile(const QString& path) {
-  if (!fileExists(path)) return {};
-  // A fresh handle: the writer's own may hold the error of a failed write or close, and QFile
-  // will not remove a file through a handle whose close failed.
-  QFile unfinished(path);
-  if (unfinished.remove())
-    return QStringLiteral("Removed the unfinished file %1.").arg(shown(path));
-  return fileFailure(QStringLiteral("remove the unfinished file"), path, unfinished.errorString());
-}
-
-QString keptFileLine(const QString& path) {
-  return QStringLiteral("Kept %1: it was written whole.").arg(shown(path));
 }

@@ -203,9 +203,7 @@ void Scheduler::yieldCurrentThread() {
   const bool only_waiting = isWaiting(first->thread);
   std::vector<Thread*> due;
   for (Thread* thread : threads_)
-    if (thread->state_ == Thread::State::Ready ||
-        (thread->state_ == Thread::State::Sleeping && thread->due_us_ <= nowUs()))
-      due.push_back(thread);
+    if (isDue(thread)) due.push_back(thread);
   std::sort(due.begin(), due.end(), [](Thread* a, Thread* b) {
     return std::tie(a->due_us_, a->order_) < std::tie(b->due_us_, b->order_);
   });
@@ -215,6 +213,11 @@ void Scheduler::yieldCurrentThread() {
 
 bool Scheduler::isScheduled(const Thread* thread) const {
   return thread->state_ == Thread::State::Ready || thread->state_ == Thread::State::Sleeping;
+}
+
+// A ready fiber is always due: it became ready at its due time, and time only moves on.
+bool Scheduler::isDue(const Thread* thread) const {
+  return isScheduled(thread) && thread->due_us_ <= nowUs();
 }
 
 bool Scheduler::isWaiting(const Thread* thread) const {
@@ -271,9 +274,7 @@ bool Scheduler::stillDue(const Item& item) const {
     return std::find(timers_.begin(), timers_.end(), item.timer) != timers_.end() &&
            item.timer->mode_ == Timer::kRepeating && item.timer->due_us_ <= nowUs();
   return std::find(threads_.begin(), threads_.end(), item.thread) != threads_.end() &&
-         (item.thread->state_ == Thread::State::Ready ||
-          item.thread->state_ == Thread::State::Sleeping) &&
-         item.thread->due_us_ <= nowUs();
+         isDue(item.thread);
 }
 
 void Scheduler::runItem(const Item& item) {
@@ -299,9 +300,7 @@ void Scheduler::dispatchDue() {
     if (timers_allowed && timer->mode_ == Timer::kRepeating && timer->due_us_ <= nowUs())
       due.push_back({timer, nullptr, timer->due_us_, timer->order_});
   for (Thread* thread : threads_)
-    if ((thread->state_ == Thread::State::Ready || thread->state_ == Thread::State::Sleeping) &&
-        thread->due_us_ <= nowUs())
-      due.push_back({nullptr, thread, thread->due_us_, thread->order_});
+    if (isDue(thread)) due.push_back({nullptr, thread, thread->due_us_, thread->order_});
   std::sort(due.begin(), due.end(), [](const Item& a, const Item& b) {
     return std::tie(a.due_us, a.order) < std::tie(b.due_us, b.order);
   });

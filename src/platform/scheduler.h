@@ -176,6 +176,7 @@ class Scheduler {
   std::optional<Item> earliestDue(bool include_timers) const;
   std::optional<Item> earliestDue(bool include_timers, std::optional<qint64> horizon_us) const;
   bool isScheduled(const Thread* thread) const;
+  bool isDue(const Thread* thread) const;
   bool isWaiting(const Thread* thread) const;
   bool othersScheduled(const Thread* thread, bool include_timers) const;
   void noteProgress() { ++progress_; }

@@ -7,10 +7,10 @@
 #include "link/port_hand_over.h"
 #include "link/protocol.h"
 #include "platform/dialogs.h"
-#include "platform/file_writing.h"
 #include "platform/format.h"
 #include "screenshot/bitmap.h"
 #include "widgets/paint_at_once.h"
+#include "window/file_messages.h"
 #include "window/telvar.h"
 
 namespace {
@@ -23,16 +23,11 @@ constexpr int kPictureAttempts = 4;
 const QString kIdleCaption = QStringLiteral("Download Screenshot");
 const QString kBusyCaption = QStringLiteral("Please wait...");
 
-// A timestamp byte in the name; one the reply lacks reads 0.
-QString twoDigits(QByteArrayView bytes, qsizetype index) {
-  return formatTwoDigits(index < bytes.size() ? quint8(bytes[index]) : 0);
-}
-
 int chosenImage(const TELVAR& window) {
-  if (window.SS1.isChecked()) return 1;
-  if (window.SS2.isChecked()) return 2;
-  if (window.SS3.isChecked()) return 3;
-  return 4;
+  if (window.SS1.isChecked()) return kFirstScreenImage;
+  if (window.SS2.isChecked()) return kFirstScreenImage + 1;
+  if (window.SS3.isChecked()) return kFirstScreenImage + 2;
+  return kLastScreenImage;
 }
 
 void restoreIdle(TELVAR& window) {
@@ -50,9 +45,10 @@ void endWithFailure(TELVAR& window, const QString& text) {
 }  // namespace
 
 QString proposedScreenshotName(QByteArrayView timestamp) {
-  return QStringLiteral("kavscreenshot_") + twoDigits(timestamp, 2) + twoDigits(timestamp, 1) +
-         twoDigits(timestamp, 0) + QStringLiteral("_") + twoDigits(timestamp, 3) +
-         twoDigits(timestamp, 4) + twoDigits(timestamp, 5) + QStringLiteral(".bmp");
+  const CounterTimestamp at = decodeCounterTimestampPadded(timestamp);
+  return QStringLiteral("kavscreenshot_") + formatTwoDigits(at.day) + formatTwoDigits(at.month) +
+         formatTwoDigits(at.yearInCentury()) + QStringLiteral("_") + formatTwoDigits(at.hour) +
+         formatTwoDigits(at.minute) + formatTwoDigits(at.second) + QStringLiteral(".bmp");
 }
 
 std::optional<QString> writeScreenshotFile(const QString& path, const QByteArray& bytes) {

@@ -96,9 +96,7 @@ void TELVAR::CreateControls() {
           [this] { handle("SerialText_TextChange", &TELVAR::SerialText_TextChange); });
 
   place(Command1, "Command1", window, {16, 45, 210, 22}, kLockedLeftTop);
-  Command1.addItems({QStringLiteral("<GETVER>>"), QStringLiteral("<GETSERIAL>>"),
-                     QStringLiteral("<DSID>>"), QStringLiteral("<FACTORYRESET>>"),
-                     QStringLiteral("<REBOOT>>")});
+  Command1.addItems(PresetCommands());
   Command1.setCurrentIndex(0);
 
   place(SendCommand1, "SendCommand1", window, {231, 45, 80, 22}, kLockedLeftTopBottom);

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -118,6 +119,8 @@ class TELVAR : public QMainWindow {
   // The two design steps, run once while the window is made.
   void Layout();
   void CreateControls();
+  // Command1's rows: the console's preset commands, spelt by the device protocol.
+  static QStringList PresetCommands();
 
   // Event handlers, each in the file of its subsystem.
   void ConnectButton_Action();

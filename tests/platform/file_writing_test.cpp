@@ -5,77 +5,46 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <functional>
 
 namespace {
 
-QString native(const QString& path) { return QDir::toNativeSeparators(path); }
-
-TEST(RemoveUnfinishedFile, SaysWhatBecameOfTheFile) {
-  struct Case {
-    const char* name;
-    std::function<void(const QString& path)> prepare;
-    QString line_start;  // the line begins so; empty: no line
-    bool gone;
-  };
-  const Case cases[] = {
-      {"a file that was cut short",
-       [](const QString& path) {
-         QFile f(path);
-         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-         f.write("half");
-       },
-       "Removed the unfinished file %1.", true},
-      {"a link to nothing",
-       [](const QString& path) { ASSERT_TRUE(QFile::link(path + ".gone", path)); },
-       "Removed the unfinished file %1.", true},
-      {"nothing there", [](const QString&) {}, {}, true},
-      // A folder in the way cannot be removed as a file, even by root.
-      {"a folder put in its place",
-       [](const QString& path) { ASSERT_TRUE(QDir().mkpath(path + "/inside")); },
-       "Could not remove the unfinished file %1: ", false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    QTemporaryDir folder;
-    const QString path = folder.filePath("picture.bmp");
-    c.prepare(path);
-
-    const QString line = removeUnfinishedFile(path);
-
-    if (c.line_start.isEmpty()) {
-      EXPECT_TRUE(line.isEmpty()) << line.toStdString();
-    } else {
-      const QString start = c.line_start.arg(native(path));
-      EXPECT_TRUE(line.startsWith(start)) << line.toStdString();
-      if (start.endsWith(": ")) {
-        EXPECT_GT(line.size(), start.size() + 1) << "no reason given";
-        EXPECT_TRUE(line.endsWith('.')) << line.toStdString();
-      }
-    }
-    EXPECT_EQ(fileExists(path), !c.gone);
-  }
-}
-
-TEST(FileFailure, NamesTheActionThePathAndTheReasonAndEndsInAPeriod) {
-  EXPECT_EQ(fileFailure("write", "shots/a b.bmp", "File too large"),
-            "Could not write " + native("shots/a b.bmp") + ": File too large.");
-}
-
-TEST(CreateNewFile, RefusesANameThatIsTakenAndLeavesThatFileAlone) {
+TEST(RemoveFile, RemovesWhatIsThereAndTellsWhyAFileStays) {
   QTemporaryDir folder;
-  const QString path = folder.filePath("taken.csv");
-  {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("earlier");
-  }
-  QString failure;
-  EXPECT_EQ(createNewFile(path, failure), nullptr);
-  EXPECT_TRUE(failure.startsWith("Could not create " + native(path) + ": ")) << failure.toStdString();
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-  EXPECT_EQ(f.readAll(), QByteArray("earlier"));
+  const QString written = folder.filePath("half.bin");
+  std::optional<FileFailure> not_made;
+  ASSERT_NE(openNewFile(written, not_made), nullptr);
+  EXPECT_EQ(removeFile(written), std::nullopt);
+  EXPECT_FALSE(fileExists(written));
+  EXPECT_EQ(removeFile(written), std::nullopt) << "nothing there is nothing to fail on";
+
+  // A folder in the way cannot be removed as a file, even by root.
+  const QString in_the_way = folder.filePath("picture.bmp");
+  ASSERT_TRUE(QDir().mkpath(in_the_way + "/inside"));
+  const std::optional<FileFailure> failure = removeFile(in_the_way);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->action, FileFailure::Action::Remove);
+  EXPECT_EQ(failure->path, in_the_way);
+  EXPECT_FALSE(failure->reason.isEmpty());
+  EXPECT_TRUE(fileExists(in_the_way));
+}
+
+TEST(OpenNewFile, TellsWhyANameThatIsTakenIsRefused) {
+  QTemporaryDir folder;
+  const QString taken = folder.filePath("taken.csv");
+  ASSERT_TRUE(QDir().mkpath(taken));
+  std::optional<FileFailure> failure;
+  EXPECT_EQ(openNewFile(taken, failure), nullptr);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->action, FileFailure::Action::Create);
+  EXPECT_EQ(failure->path, taken);
+  EXPECT_FALSE(failure->reason.isEmpty());
+
+  const QString free = folder.filePath("free.csv");
+  failure.reset();
+  const std::unique_ptr<QFile> created = openNewFile(free, failure);
+  ASSERT_NE(created, nullptr);
+  EXPECT_EQ(failure, std::nullopt);
+  EXPECT_TRUE(created->isOpen());
 }
 
 }  // namespace
