@@ -143,7 +143,10 @@ void DownloadAfterOnePageFailedOnce(benchmark::State& state) {
   state.counters["download_s"] = seconds;
   state.counters["press_to_message_s"] = pressed;
 }
-BENCHMARK(DownloadAfterOnePageFailedOnce)->DenseRange(0, 3)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(DownloadAfterOnePageFailedOnce)
+    ->DenseRange(0, 3)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 void AfterAFailedPoll(benchmark::State& state) {
   double download = 0, pressed = 0, hold = 0, poll = 0;
@@ -201,7 +204,8 @@ void SilentScreenshot(benchmark::State& state) {
     World world;
     const int shape = int(state.range(0));
     if (shape == 0) world.counter.addFault(SimCommand::GETSSN, SimFault::noReply(), 6);
-    if (shape == 1 || shape == 3) world.counter.addFault(SimCommand::GETSSN, SimFault::noReply(), 5);
+    if (shape == 1 || shape == 3)
+      world.counter.addFault(SimCommand::GETSSN, SimFault::noReply(), 5);
     if (shape >= 2) world.counter.addFault(SimCommand::GETSS, SimFault::noReply(), 3);
     hold = world.screenshotHoldSeconds();
   }
@@ -235,7 +239,10 @@ void SaveOrCancelWhilePagesFail(benchmark::State& state) {
   state.counters["counts_in_10s"] = after.counts;
   state.counters["screenshot_hold_s"] = hold;
 }
-BENCHMARK(SaveOrCancelWhilePagesFail)->DenseRange(0, 1)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(SaveOrCancelWhilePagesFail)
+    ->DenseRange(0, 1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 // Bytes streaming in without end, as the long answer to a typed command: a byte every 5 ms.
 void LineThatNeverGoesQuiet(benchmark::State& state) {

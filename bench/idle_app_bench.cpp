@@ -41,6 +41,10 @@ void IdleApplication(benchmark::State& state) {
   }
   window.GetCPS.Kill();
 }
-BENCHMARK(IdleApplication)->Arg(20000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(IdleApplication)
+    ->Arg(20000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -5,9 +5,9 @@
 #include <QList>
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <vector>
 
 #include "history/record_decoder.h"
@@ -17,7 +17,8 @@ namespace {
 const QByteArray kHeader = "Time,CPS,CPM\n";
 
 [[noreturn]] void fail(const char* why, const QByteArray& text) {
-  std::fprintf(stderr, "invariant broken: %s\n%.*s\n", why, int(qMin<qsizetype>(text.size(), 2000)), text.constData());
+  std::fprintf(stderr, "invariant broken: %s\n%.*s\n", why, int(qMin<qsizetype>(text.size(), 2000)),
+               text.constData());
   std::abort();
 }
 
@@ -34,8 +35,9 @@ QByteArray slowDecode(const uint8_t* data, qint64 n) {
     if (b0 == 0x55 && b1 == 0xAA) {
       const int type = byte(k + 2);
       if (type == 0) {
-        text += "_20" + twoDigits(byte(k + 3)) + "/" + twoDigits(byte(k + 4)) + "/" + twoDigits(byte(k + 5)) +
-                " " + twoDigits(byte(k + 6)) + ":" + twoDigits(byte(k + 7)) + ":" + twoDigits(byte(k + 8));
+        text += "_20" + twoDigits(byte(k + 3)) + "/" + twoDigits(byte(k + 4)) + "/" +
+                twoDigits(byte(k + 5)) + " " + twoDigits(byte(k + 6)) + ":" +
+                twoDigits(byte(k + 7)) + ":" + twoDigits(byte(k + 8));
         k += 9;
       } else if (type == 1) {
         k += (byte(k + 3) != 0x55 && byte(k + 4) != 0xAA) ? 5 : 3;
@@ -138,6 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Only the first n bytes count, whatever follows them in the buffer.
   const qint64 cut = n / 2;
   const QByteArray whole(reinterpret_cast<const char*>(data), qsizetype(size));
-  if (DecodeHistory(whole, cut) != slowDecode(data, cut)) fail("bytes past the length were used", text);
+  if (DecodeHistory(whole, cut) != slowDecode(data, cut))
+    fail("bytes past the length were used", text);
   return 0;
 }

@@ -21,7 +21,9 @@ struct EditTarget {
 
   bool exists() const { return line || console; }
   bool readOnly() const { return console || line->isReadOnly(); }
-  bool hasSelection() const { return console ? console->hasSelectedText() : line->hasSelectedText(); }
+  bool hasSelection() const {
+    return console ? console->hasSelectedText() : line->hasSelectedText();
+  }
   bool hasText() const { return console ? console->length() > 0 : !line->text().isEmpty(); }
   bool canUndo() const { return line && line->isUndoAvailable(); }
   // A password field never gives its text away.

@@ -49,7 +49,8 @@ void abandonStartWithFile(TELVAR& window, const QString& failure) {
 
 bool sameExistingFile(const QString& a, const QString& b) {
   const QFileInfo first(a), second(b);
-  return first.exists() && second.exists() && first.canonicalFilePath() == second.canonicalFilePath();
+  return first.exists() && second.exists() &&
+         first.canonicalFilePath() == second.canonicalFilePath();
 }
 
 void startDownload(TELVAR& window) {
@@ -195,8 +196,9 @@ bool isHistoryDumpFile(const QString& chosen, const QString& dump) {
 }
 
 QString chosenFileIsDumpMessage(const QString& chosen) {
-  return QStringLiteral("The history cannot be saved as %1: the raw dump of the download is "
-                        "written to that file.")
+  return QStringLiteral(
+             "The history cannot be saved as %1: the raw dump of the download is "
+             "written to that file.")
              .arg(QDir::toNativeSeparators(chosen)) +
          QStringLiteral("\n") + QStringLiteral("Please choose another name.");
 }

@@ -151,7 +151,8 @@ class MinuteWindow {
 
 class Decoder {
  public:
-  Decoder(const char* bytes, qint64 n) : bytes_(reinterpret_cast<const quint8*>(bytes)), n_(n), text_(n) {}
+  Decoder(const char* bytes, qint64 n)
+      : bytes_(reinterpret_cast<const quint8*>(bytes)), n_(n), text_(n) {}
 
   QByteArray run() {
     text_.put(kHeader, sizeof(kHeader) - 1);
@@ -181,31 +182,22 @@ class Decoder {
   // Bytes at or past n are the zero bytes that complete a record cut off by the end of the data.
   quint8 byteAt(qint64 i) const { return i < n_ ? bytes_[i] : 0; }
 
-  void countRow(int count) {
-    text_.countLine(count, window_.add(count));
-  }
+  void countRow(int count) { text_.countLine(count, window_.add(count)); }
 
   // Handles the marker whose first byte is at m and returns where the next record begins.
   qint64 marker(qint64 m) {
     const quint8 type = byteAt(m + 2);
     switch (type) {
-      case kTimestampType:
-        timestamp(m + 3);
-        return m + 9;
+      case kTimestampType: timestamp(m + 3); return m + 9;
       case kPairType: {
         // The pair is there only when neither byte could belong to a marker.
         const bool full = byteAt(m + 3) != kMarkerFirst && byteAt(m + 4) != kMarkerSecond;
         return m + (full ? 5 : 3);
       }
-      case kBlockType:
-        return m + 4 + byteAt(m + 3);
-      case kThreeByteType:
-        return m + 6;
-      case kFourByteType:
-        return m + 7;
-      case kWindowResetType:
-        window_.reset();
-        return m + 4;
+      case kBlockType: return m + 4 + byteAt(m + 3);
+      case kThreeByteType: return m + 6;
+      case kFourByteType: return m + 7;
+      case kWindowResetType: window_.reset(); return m + 4;
       default:
         text_.put(',');
         text_.number(byteAt(m + 3));

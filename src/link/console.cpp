@@ -57,8 +57,7 @@ void TELVAR::SerialTimer_Action() {
   if (chunk.isEmpty()) return;
   // Appending shows the same as setting the old text followed by the chunk, at the cost of the
   // chunk alone: the text is never shortened and may grow for as long as the program runs.
-  SerialText.appendText(ASCIIButton.isChecked() ? consoleAsciiText(chunk)
-                                                : consoleHexText(chunk));
+  SerialText.appendText(ASCIIButton.isChecked() ? consoleAsciiText(chunk) : consoleHexText(chunk));
   SerialSize.setText(consoleByteCountAfter(SerialSize.text(), chunk.size()));
 }
 

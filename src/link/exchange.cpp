@@ -122,12 +122,8 @@ std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const Que
   LineRecord& line = recordOf(uart);
   const Preparation preparation = prepareLine(line.state, question, nowMs(scheduler));
   switch (preparation.step) {
-    case Preparation::Step::HandToConsole:
-      line.for_console.append(uart.ReadAll());
-      break;
-    case Preparation::Step::Drop:
-      uart.ReadAll();
-      break;
+    case Preparation::Step::HandToConsole: line.for_console.append(uart.ReadAll()); break;
+    case Preparation::Step::Drop: uart.ReadAll(); break;
     case Preparation::Step::Settle: {
       const Settling settling = settleLine(uart, scheduler, connection, preparation, question);
       if (!stillConnected(uart, connection)) return std::nullopt;
@@ -148,9 +144,9 @@ std::optional<QByteArray> exchange(Serial& uart, Scheduler& scheduler, const Que
 
   const bool taken =
       !reading->still_arriving && (!question.passes || question.passes(reading->reply));
-  line.state = afterExchange(written_on, preparation.step, question,
-                             {taken, reading->reply.size(), reading->still_arriving},
-                             nowMs(scheduler));
+  line.state =
+      afterExchange(written_on, preparation.step, question,
+                    {taken, reading->reply.size(), reading->still_arriving}, nowMs(scheduler));
   if (!taken) return std::nullopt;
   return reading->reply;
 }

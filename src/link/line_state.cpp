@@ -17,9 +17,7 @@ qsizetype pageBytesAsked(const Question& question) {
 
 qsizetype lessBy(qsizetype due, qsizetype came) { return std::max<qsizetype>(0, due - came); }
 
-Preparation settleFor(int quiet_ms) {
-  return {Step::Settle, quiet_ms, quiet_ms + kSettleGraceMs};
-}
+Preparation settleFor(int quiet_ms) { return {Step::Settle, quiet_ms, quiet_ms + kSettleGraceMs}; }
 
 Preparation settleLong() { return settleFor(kOwedReplyQuietMs); }
 

@@ -8,8 +8,8 @@
 
 QStringList TELVAR::PresetCommands() {
   QStringList rows;
-  for (const QByteArray& command : {commandGETVER(), commandGETSERIAL(), commandDSID(),
-                                    commandFACTORYRESET(), commandREBOOT()})
+  for (const QByteArray& command :
+       {commandGETVER(), commandGETSERIAL(), commandDSID(), commandFACTORYRESET(), commandREBOOT()})
     rows.append(QString::fromLatin1(command));
   return rows;
 }

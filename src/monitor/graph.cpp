@@ -106,7 +106,7 @@ QString GraphTimeLabel(const QDateTime& time) {
   const QDate date = time.date();
   const QTime clock = time.time();
   return formatTwoDigits(date.month()) + '/' + formatTwoDigits(date.day()) + '/' +
-         formatTwoDigits(date.year()) + ' ' + formatTwoDigits(TwelveHourClock(clock.hour())) +
-         ':' + formatTwoDigits(clock.minute()) + ':' + formatTwoDigits(clock.second()) +
+         formatTwoDigits(date.year()) + ' ' + formatTwoDigits(TwelveHourClock(clock.hour())) + ':' +
+         formatTwoDigits(clock.minute()) + ':' + formatTwoDigits(clock.second()) +
          (clock.hour() >= 12 ? QStringLiteral(" PM") : QStringLiteral(" AM"));
 }

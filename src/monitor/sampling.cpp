@@ -16,15 +16,15 @@ constexpr int kCountWaitMs = 100;
 // Asks the counter for the count of the last second, up to three times. None when every
 // attempt failed, or when the connection was not there or went during the attempts.
 std::optional<qint32> askCount(TELVAR& window) {
-  const std::optional<QByteArray> reply = AskOverUserConnection(
-      window, {commandGETCPS(), kCountWaitMs, isCountReply}, kCountAttempts);
+  const std::optional<QByteArray> reply =
+      AskOverUserConnection(window, {commandGETCPS(), kCountWaitMs, isCountReply}, kCountAttempts);
   if (!reply) return std::nullopt;
   return decodeCount(*reply);
 }
 
-// Takes the port for a run and gives it back when the run ends, however it ends: the downloads wait for the run to end
-// and the console needs its timer, so an error part-way, or the window killing the thread as it
-// closes, must leave both as a finished run does.
+// Takes the port for a run and gives it back when the run ends, however it ends: the downloads wait
+// for the run to end and the console needs its timer, so an error part-way, or the window killing
+// the thread as it closes, must leave both as a finished run does.
 class PortHeldForTheRun {
  public:
   explicit PortHeldForTheRun(TELVAR& window) : window_(window) {

@@ -1,9 +1,10 @@
 #include "platform/qt_serial.h"
 
-#include <QSerialPort>
-#include <QSerialPortInfo>
 #include <poll.h>
 #include <sys/stat.h>
+
+#include <QSerialPort>
+#include <QSerialPortInfo>
 
 namespace {
 

@@ -2,11 +2,10 @@
 
 #include <QString>
 #include <QtGlobal>
-
 #include <boost/context/fiber.hpp>
 #include <functional>
-#include <tuple>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "platform/clock.h"
@@ -131,7 +130,9 @@ class Scheduler {
   // Marks a user-interface handler on the stack for as long as the scope lives.
   class HandlerScope {
    public:
-    explicit HandlerScope(Scheduler& scheduler) : scheduler_(scheduler) { ++scheduler_.handler_depth_; }
+    explicit HandlerScope(Scheduler& scheduler) : scheduler_(scheduler) {
+      ++scheduler_.handler_depth_;
+    }
     ~HandlerScope() {
       // Timer actions held back while the handler ran may now be due.
       if (--scheduler_.handler_depth_ == 0) scheduler_.changed();

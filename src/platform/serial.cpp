@@ -17,9 +17,7 @@ bool Serial::Open() {
   return line_ != nullptr;
 }
 
-void Serial::Close() {
-  line_.reset();
-}
+void Serial::Close() { line_.reset(); }
 
 void Serial::Write(const QByteArray& bytes) {
   if (line_ && !bytes.isEmpty()) line_->write(bytes);

@@ -51,9 +51,11 @@ void writeScreenRow(const QByteArray& picture, int row, char* firstImageRow) {
   char* pixel = firstImageRow;
   for (int column = 0; column < kScreenColumns; ++column) {
     const char* colour = pixelIsSet(picture, column, row) ? kSetPixel : kClearPixel;
-    for (int i = 0; i < kScale; ++i, pixel += kBytesPerPixel) std::memcpy(pixel, colour, kBytesPerPixel);
+    for (int i = 0; i < kScale; ++i, pixel += kBytesPerPixel)
+      std::memcpy(pixel, colour, kBytesPerPixel);
   }
-  for (int j = 1; j < kScale; ++j) std::memcpy(firstImageRow + j * kRowBytes, firstImageRow, kRowBytes);
+  for (int j = 1; j < kScale; ++j)
+    std::memcpy(firstImageRow + j * kRowBytes, firstImageRow, kRowBytes);
 }
 
 }  // namespace

@@ -78,16 +78,15 @@ void TELVAR::DSButton_Action() {
   TakePort(*this, PortUser::Download);
   const int image = chosenImage(*this);
 
-  const std::optional<QByteArray> timestamp =
-      AskOverUserConnection(*this, {commandGETSSN(image), kTimestampWaitMs, isTimestampReply},
-                            kTimestampAttempts);
+  const std::optional<QByteArray> timestamp = AskOverUserConnection(
+      *this, {commandGETSSN(image), kTimestampWaitMs, isTimestampReply}, kTimestampAttempts);
   if (!timestamp) {
     endWithFailure(*this, QStringLiteral("Failed to download. Please try again."));
     return;
   }
   if (timestampMarksNoImage(*timestamp)) {
-    platform.dialogs.message(
-        this, QStringLiteral("Screenshot ") + QString::number(image) + QStringLiteral(" not found."));
+    platform.dialogs.message(this, QStringLiteral("Screenshot ") + QString::number(image) +
+                                       QStringLiteral(" not found."));
     restoreIdle(*this);
     return;
   }

@@ -1,7 +1,6 @@
 #include "widgets/canvas.h"
 
 #include <QPaintEvent>
-
 #include <QPainter>
 
 #include "widgets/painter_drawing.h"

@@ -128,7 +128,8 @@ void ConsoleTextArea::measureFont() {
   for (int code = 0; code < 256; ++code) {
     const QChar c(static_cast<char16_t>(code));
     latin1_widths_[code] =
-        IsLineBreak(c) ? 0 : std::max(kMinimumCellWidth, metrics.horizontalAdvance(DisplayedChar(c)));
+        IsLineBreak(c) ? 0
+                       : std::max(kMinimumCellWidth, metrics.horizontalAdvance(DisplayedChar(c)));
   }
   other_widths_.clear();
 }
@@ -244,8 +245,10 @@ void ConsoleTextArea::paintEvent(QPaintEvent* event) {
   painter.setFont(font());
   // The selection is hidden while another control has the focus.
   const bool show_selection = hasFocus() && hasSelectedText();
-  const qsizetype selection_start = show_selection ? std::min(selection_anchor_, selection_cursor_) : 0;
-  const qsizetype selection_end = show_selection ? std::max(selection_anchor_, selection_cursor_) : 0;
+  const qsizetype selection_start =
+      show_selection ? std::min(selection_anchor_, selection_cursor_) : 0;
+  const qsizetype selection_end =
+      show_selection ? std::max(selection_anchor_, selection_cursor_) : 0;
   const int bottom = std::min(viewport()->height(), event->rect().bottom() + 1);
   for (int line = scrollPosition(), top = kMargin; line < lineCount() && top < bottom;
        ++line, top += line_height_) {

@@ -1,7 +1,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QImage>
 #include <QDir>
+#include <QImage>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -80,9 +80,12 @@ TEST_F(DownloadTest, ReadsTheWholeMemoryWhenNoPageEndsIt) {
   };
   std::optional<Shown> shown;
   sim.dialogs.onMessage = [&](const QString&) {
-    shown = Shown{window->DownloadingLabel.text(), window->DownloadProgressBar.value(),
-                  window->DHButton.text(),         window->DHButton.isEnabled(),
-                  window->SaveButton.isHidden(),   window->DownloadingLabel.isHidden(),
+    shown = Shown{window->DownloadingLabel.text(),
+                  window->DownloadProgressBar.value(),
+                  window->DHButton.text(),
+                  window->DHButton.isEnabled(),
+                  window->SaveButton.isHidden(),
+                  window->DownloadingLabel.isHidden(),
                   counter.timesReceived(SimCommand::GETCPS)};
   };
   ASSERT_TRUE(advanceUntilMessage());
@@ -258,7 +261,8 @@ TEST_F(DownloadTest, SaveEndsAPageThatNeverArrivesWhole) {
     counter.clearFaults();
     counter.memory = endlessHistory();
     const size_t requests_before = pageRequests().size();
-    if (c.whole_pages == 0) counter.addFault(SimCommand::SPIR, SimFault::noReply(), SimCounter::kAlways);
+    if (c.whole_pages == 0)
+      counter.addFault(SimCommand::SPIR, SimFault::noReply(), SimCounter::kAlways);
     const QString csv = sim.path("stuck.csv");
     pressDownload(csv);
     if (c.whole_pages > 0) {
@@ -324,8 +328,8 @@ TEST_F(DownloadTest, CancellingIsOnScreenWhileTheCancelHoldsTheWindow) {
   const QImage before = ShownOnScreen(window->DHButton);
   ASSERT_EQ(before, DrawnNow(window->DHButton)) << "the screen shows the window as it stands";
 
-  const HoldLook look = LookAtButtonDuringHold(sim.scheduler, window->DHButton, window->Graph,
-                                               500, [&] { window->DHButton.click(); });
+  const HoldLook look = LookAtButtonDuringHold(sim.scheduler, window->DHButton, window->Graph, 500,
+                                               [&] { window->DHButton.click(); });
 
   ASSERT_TRUE(look.looked);
   SaveForALook(look.shown, "cancelling-on-screen.png");
@@ -366,9 +370,13 @@ TEST_F(DownloadTest, NamesComeFromTheClockAndTheDumpLiesBesideTheChosenFile) {
     const char* dump;
   };
   const Case cases[] = {
-      {{{2024, 3, 5}, {14, 7, 9}}, "kavhistory_03052024_140709.csv",
-       "kavhistory_03052024_140709.csv", "kavhistory_03052024_140709.bin"},
-      {{{2025, 12, 1}, {9, 5, 3}}, "sub/mydata.csv", "kavhistory_12012025_090503.csv",
+      {{{2024, 3, 5}, {14, 7, 9}},
+       "kavhistory_03052024_140709.csv",
+       "kavhistory_03052024_140709.csv",
+       "kavhistory_03052024_140709.bin"},
+      {{{2025, 12, 1}, {9, 5, 3}},
+       "sub/mydata.csv",
+       "kavhistory_12012025_090503.csv",
        "sub/kavhistory_12012025_090503.bin"},
   };
   ASSERT_TRUE(QDir(sim.folder.path()).mkdir("sub"));
@@ -573,7 +581,8 @@ TEST_F(DownloadTest, TheDumpCannotBeTheChosenFile) {
     pressDownload(chosen);
     EXPECT_EQ(sim.dialogs.messages, QStringList{chosenFileIsDumpMessage(chosen)});
     expectIdle();
-    EXPECT_EQ(folderEntries(), existed ? QStringList{"kavhistory_03052024_140709.bin"} : QStringList{});
+    EXPECT_EQ(folderEntries(),
+              existed ? QStringList{"kavhistory_03052024_140709.bin"} : QStringList{});
     if (existed) {
       EXPECT_EQ(readFile(chosen), QByteArray("earlier dump"));
     }

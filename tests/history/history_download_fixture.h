@@ -57,7 +57,8 @@ class HistoryDownloadTest : public CounterWindowTest {
 
   // The files the test folder holds, by name.
   QStringList folderEntries() const {
-    return QDir(sim.folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+    return QDir(sim.folder.path())
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
   }
 
   // Presses Download History with the save dialog answering path (none: the user refuses).

@@ -12,7 +12,9 @@ namespace {
 
 const QByteArray kHeader = "Time,CPS,CPM\n";
 
-QByteArray fromHex(const char* spaced) { return QByteArray::fromHex(QByteArray(spaced).replace(' ', "")); }
+QByteArray fromHex(const char* spaced) {
+  return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
+}
 
 // Decodes through both entry points. The pointer form gets a heap block of exactly n bytes, so a
 // read past the downloaded length is caught by the address sanitizer.
@@ -31,7 +33,9 @@ QByteArray body(const QByteArray& text) {
   return text.mid(kHeader.size());
 }
 
-QByteArray countLine(int cps, int cpm) { return "," + QByteArray::number(cps) + "," + QByteArray::number(cpm) + "\n"; }
+QByteArray countLine(int cps, int cpm) {
+  return "," + QByteArray::number(cps) + "," + QByteArray::number(cpm) + "\n";
+}
 
 TEST(DecodeHistory, WorkedExampleLineByLine) {
   const QByteArray bytes = fromHex(
@@ -49,8 +53,8 @@ TEST(DecodeHistory, WorkedExampleLineByLine) {
 
   const QList<QByteArray> lines = decode(bytes).split('\n');
 
-  const QList<QByteArray> expected = {"Time,CPS,CPM", "_2019/05/30 12:34:56,3,3", ",5,8", ",4,12", ",2,2",
-                                      ",9,1,3", ""};
+  const QList<QByteArray> expected = {
+      "Time,CPS,CPM", "_2019/05/30 12:34:56,3,3", ",5,8", ",4,12", ",2,2", ",9,1,3", ""};
   EXPECT_EQ(lines, expected);
 }
 
@@ -86,8 +90,8 @@ const Case kCases[] = {
     {"two timestamps both stand before the next count",
      "55 AA 00 13 05 1E 0C 22 38 55 AA 00 13 05 1E 0C 22 39 03",
      "_2019/05/30 12:34:56_2019/05/30 12:34:57,3,3\n"},
-    {"tagged value, then timestamp, then count share one line", "55 AA 07 09 55 AA 00 13 05 1E 0C 22 38 03",
-     ",9_2019/05/30 12:34:56,3,3\n"},
+    {"tagged value, then timestamp, then count share one line",
+     "55 AA 07 09 55 AA 00 13 05 1E 0C 22 38 03", ",9_2019/05/30 12:34:56,3,3\n"},
     {"type 1 with its two bytes is five bytes", "55 AA 01 12 34 03", ",3,3\n"},
     {"type 1 before a marker is three bytes", "55 AA 01 55 AA 07 09 03", ",9,3,3\n"},
     {"type 1 followed by 0x55 is three bytes", "55 AA 01 55 07", ",85,85\n,7,92\n"},

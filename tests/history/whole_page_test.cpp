@@ -43,7 +43,8 @@ TEST_F(WholePageTest, APageIsNeverMadeOfTwoReplies) {
        600},
       {"two 300 ms late", {{SimFault::late(300), 2}}},
       {"two in parts with a 400 ms pause", {{SimFault::split(2000, 400), 2}}},
-      {"one 300 ms late, then one in parts", {{SimFault::late(300), 1}, {SimFault::split(2000, 300), 1}}},
+      {"one 300 ms late, then one in parts",
+       {{SimFault::late(300), 1}, {SimFault::split(2000, 300), 1}}},
       {"always 450 ms late, for twenty replies", {{SimFault::late(450), 20}}},
       // Shapes the long-use simulation found: the rest of a reply after a long pause, and late
       // replies to one page still arriving while the next one is asked for.

@@ -120,9 +120,8 @@ TEST(IncludeLayers, TheCheckRefusesIncludesThatPointUpOrSideways) {
     file.close();
 
     const QStringList violations = layerViolations(tree.path());
-    EXPECT_EQ(violations.isEmpty(), c.allowed)
-        << c.file << " includes " << c.include << ": "
-        << violations.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(violations.isEmpty(), c.allowed) << c.file << " includes " << c.include << ": "
+                                               << violations.join(QLatin1Char('\n')).toStdString();
     if (!c.allowed && !violations.isEmpty()) {
       EXPECT_TRUE(violations.first().startsWith(QString::fromLatin1(c.file) + ":3: include"))
           << violations.first().toStdString();

@@ -48,15 +48,17 @@ TEST(ConsoleOverPty, DiscoveryListsTheCounterAndTheConsoleShowsItsReply) {
   ASSERT_EQ(window.ConnectButton.text(), QStringLiteral("Disconnect"));
   // The count-rate poll would share the line with the console; this test is about the console.
   window.GetCPSTimer.setMode(Timer::kOff);
-  const int versions_before = counter.withCounter(
-      [](SimCounter& c) { return c.timesReceived(SimCommand::GETVER); });
+  const int versions_before =
+      counter.withCounter([](SimCounter& c) { return c.timesReceived(SimCommand::GETVER); });
 
   window.Command1.setCurrentIndex(0);
   ASSERT_EQ(window.Command1.currentText(), QStringLiteral("<GETVER>>"));
   window.SendCommand1.click();
 
-  EXPECT_TRUE(runEventsUntil([&] { return window.SerialText.text() == QString::fromLatin1(version); }))
-      << "console shows: " << window.SerialText.text().toStdString();
+  EXPECT_TRUE(runEventsUntil([&] {
+    return window.SerialText.text() == QString::fromLatin1(version);
+  })) << "console shows: "
+      << window.SerialText.text().toStdString();
   EXPECT_EQ(window.SerialSize.text(), QString::number(version.size()));
   EXPECT_EQ(counter.withCounter([](SimCounter& c) { return c.timesReceived(SimCommand::GETVER); }),
             versions_before + 1);

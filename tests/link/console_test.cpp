@@ -62,8 +62,8 @@ TEST(ConsoleTextTest, TheByteCounterAddsToTheNumberItsTextHolds) {
 }
 
 TEST(ConsoleTextTest, TheEndsLineIsKeptSixLinesBelowTheTopOnceThereAreMoreThanSix) {
-  const std::vector<std::pair<int, int>> cases = {{0, 0},  {3, 3},  {6, 6},
-                                                  {7, 1},  {10, 4}, {1000, 994}};
+  const std::vector<std::pair<int, int>> cases = {{0, 0}, {3, 3},  {6, 6},
+                                                  {7, 1}, {10, 4}, {1000, 994}};
   for (const auto& [end_line, first_visible] : cases)
     EXPECT_EQ(consoleScrollPositionForEnd(end_line), first_visible) << end_line;
 }
@@ -137,7 +137,7 @@ TEST_F(ConsoleTest, PresetsAndTypedTextGoOutUnchangedInOneWriteAtTheNextTick) {
   ASSERT_NO_FATAL_FAILURE(connectConsole());
   struct Case {
     const char* what;
-    int preset;            // a row of Command1, or -1 for typed text
+    int preset;  // a row of Command1, or -1 for typed text
     QString typed;
     QByteArray expected;
   };
@@ -150,8 +150,8 @@ TEST_F(ConsoleTest, PresetsAndTypedTextGoOutUnchangedInOneWriteAtTheNextTick) {
       {"a typed command", -1, "<GETCPS>>", "<GETCPS>>"},
       {"typed text with blanks and a line end", -1, " hello \r", " hello \r"},
       {"typed text beyond ASCII", -1, QString::fromUtf8("caf\xc3\xa9"), "caf\xc3\xa9"},
-      {"typed text longer than a line edit takes by default", -1,
-       QString(40000, QLatin1Char('7')), QByteArray(40000, '7')},
+      {"typed text longer than a line edit takes by default", -1, QString(40000, QLatin1Char('7')),
+       QByteArray(40000, '7')},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -1,11 +1,12 @@
 // The rules that say whose bytes are on the line, as tables: what an exchange does before it
 // writes, and what state it leaves.
 
+#include "link/line_state.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "link/line_state.h"
 #include "link/protocol.h"
 
 namespace {
@@ -53,8 +54,8 @@ TEST(LineState, WhatAnExchangeDoesBeforeItWrites) {
   const Case cases[] = {
       {"clean: pending input is the console's", LineState{}, kCount, 1100, {Step::HandToConsole}},
       {"nothing came: the same command at once", owed(kCount, false), kCount, 1100, {Step::Drop}},
-      {"nothing came: another command settles for its wait", owed(kCount, false), kTimestamp1,
-       1100, settle(500)},
+      {"nothing came: another command settles for its wait", owed(kCount, false), kTimestamp1, 1100,
+       settle(500)},
       {"part of a count: settles for the wait", owed(kCount, true), kCount, 1100, settle(100)},
       {"never shorter than the shortest silence", owed(kCount, true), kBriefQuestion, 1100,
        settle(kSettleQuietMs)},
@@ -68,7 +69,10 @@ TEST(LineState, WhatAnExchangeDoesBeforeItWrites) {
        settle(600)},
       {"another image's timestamp could take it", owed(kTimestamp1, true), kTimestamp2, 1600,
        settle(kOwedReplyQuietMs)},
-      {"a line that never fell silent", owed(kCount, true, 0, true), kTimestamp1, 1700,
+      {"a line that never fell silent",
+       owed(kCount, true, 0, true),
+       kTimestamp1,
+       1700,
        {Step::Drop}},
       {"a line that never fell silent, another page", owed(kPage0, true, 4096, true), kPage1, 1700,
        settle(kOwedReplyQuietMs)},
@@ -79,9 +83,15 @@ TEST(LineState, WhatAnExchangeDoesBeforeItWrites) {
        settle(80)},
       {"in doubt: never shorter than the shortest silence", doubtful(kCount), kTimestamp1, 1090,
        settle(kSettleQuietMs)},
-      {"in doubt: the late reply would have come", doubtful(kCount), kTimestamp1, 1100,
+      {"in doubt: the late reply would have come",
+       doubtful(kCount),
+       kTimestamp1,
+       1100,
        {Step::Drop}},
-      {"in doubt for long enough: clean", doubtful(kCount), kTimestamp1, 1000 + kOwedReplyQuietMs,
+      {"in doubt for long enough: clean",
+       doubtful(kCount),
+       kTimestamp1,
+       1000 + kOwedReplyQuietMs,
        {Step::HandToConsole}},
   };
   for (const Case& c : cases)
@@ -100,21 +110,53 @@ TEST(LineState, WhatAnExchangeLeaves) {
   const Case cases[] = {
       {"taken on a clean line", LineState{}, Step::HandToConsole, kCount, {true, 4}, LineState{}},
       {"taken after a settle", LineState{}, Step::Settle, kCount, {true, 4}, LineState{}},
-      {"nothing came", LineState{}, Step::HandToConsole, kPage0, {false, 0},
+      {"nothing came",
+       LineState{},
+       Step::HandToConsole,
+       kPage0,
+       {false, 0},
        owed(kPage0, false, 4096, false, 2000)},
-      {"a page short by one", LineState{}, Step::HandToConsole, kPage0, {false, 4095},
+      {"a page short by one",
+       LineState{},
+       Step::HandToConsole,
+       kPage0,
+       {false, 4095},
        owed(kPage0, true, 1, false, 2000)},
-      {"pages not come stay owed", owed(kPage0, false, 4096), Step::Drop, kPage0, {false, 0},
+      {"pages not come stay owed",
+       owed(kPage0, false, 4096),
+       Step::Drop,
+       kPage0,
+       {false, 0},
        owed(kPage0, false, 8192, false, 2000)},
-      {"taken on a retry that did not settle", owed(kCount, false), Step::Drop, kCount, {true, 4},
+      {"taken on a retry that did not settle",
+       owed(kCount, false),
+       Step::Drop,
+       kCount,
+       {true, 4},
        doubtful(kCount, 2000)},
-      {"the same command taken again ends the doubt", doubtful(kCount), Step::Drop, kCount,
-       {true, 4}, LineState{}},
-      {"still arriving", LineState{}, Step::HandToConsole, kCount, {false, 9, true},
+      {"the same command taken again ends the doubt",
+       doubtful(kCount),
+       Step::Drop,
+       kCount,
+       {true, 4},
+       LineState{}},
+      {"still arriving",
+       LineState{},
+       Step::HandToConsole,
+       kCount,
+       {false, 9, true},
        owed(kCount, true, 0, false, 2000)},
-      {"a noisy line still noisy", owed(kCount, true, 0, true), Step::Drop, kCount, {false, 30},
+      {"a noisy line still noisy",
+       owed(kCount, true, 0, true),
+       Step::Drop,
+       kCount,
+       {false, 30},
        owed(kCount, true, 0, true, 2000)},
-      {"a noisy line gone quiet", owed(kCount, true, 0, true), Step::Drop, kCount, {false, 0},
+      {"a noisy line gone quiet",
+       owed(kCount, true, 0, true),
+       Step::Drop,
+       kCount,
+       {false, 0},
        owed(kCount, false, 0, false, 2000)},
   };
   for (const Case& c : cases)

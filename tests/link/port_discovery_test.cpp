@@ -64,8 +64,8 @@ class PortDiscoveryTest : public ::testing::Test {
     EXPECT_TRUE(window->SerialPortsPopupMenu.isEnabled());
     EXPECT_EQ(window->PortListUpdater.mode(), Timer::kRepeating);
     EXPECT_FALSE(window->UART.isOpen());
-    for (const QPushButton* button : {&window->SendCommand1, &window->SendCommand2,
-                                      &window->DHButton, &window->DSButton})
+    for (const QPushButton* button :
+         {&window->SendCommand1, &window->SendCommand2, &window->DHButton, &window->DSButton})
       EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
     EXPECT_EQ(window->GetCPSTimer.mode(), Timer::kOff);
   }
@@ -243,8 +243,8 @@ TEST_F(PortDiscoveryTest, ConnectAndDisconnectSwitchTheWindowBetweenItsTwoStates
   EXPECT_EQ(window->PortListUpdater.mode(), Timer::kOff);
   EXPECT_TRUE(window->UART.isOpen());
   EXPECT_TRUE(counter.port()->isOpen());
-  for (const QPushButton* button : {&window->SendCommand1, &window->SendCommand2,
-                                    &window->DHButton, &window->DSButton})
+  for (const QPushButton* button :
+       {&window->SendCommand1, &window->SendCommand2, &window->DHButton, &window->DSButton})
     EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();
   EXPECT_EQ(window->GetCPSTimer.mode(), Timer::kRepeating);
   EXPECT_EQ(counter.port()->writes().size(), writes_before) << "connecting sends nothing";

@@ -1,3 +1,5 @@
+#include "link/protocol.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -6,7 +8,6 @@
 
 #include "link/connection.h"
 #include "link/exchange.h"
-#include "link/protocol.h"
 #include "platform/scheduler.h"
 #include "platform/serial.h"
 #include "support/counter_line.h"
@@ -152,8 +153,8 @@ TEST(ReplyRules, YearByteTellsAnEmptyImageSlot) {
     int year;
     bool empty;
   };
-  for (const Case& c : std::vector<Case>{{0, true}, {18, true}, {19, false}, {99, false},
-                                         {254, false}, {255, true}})
+  for (const Case& c : std::vector<Case>{
+           {0, true}, {18, true}, {19, false}, {99, false}, {254, false}, {255, true}})
     EXPECT_EQ(timestampMarksNoImage(bytes({c.year, 1, 1, 0, 0, 0, 0xAA})), c.empty) << c.year;
 }
 
@@ -286,27 +287,41 @@ TEST_F(Exchange, AfterAFaultTheLineSettlesOnceAndAsLongAsTheFaultNeeds) {
   };
   const SimFault none = SimFault::noReply();
   const Case cases[] = {
-      {"part of a page, the page again", {{SimCommand::SPIR, page, SimFault::shortBy(1)}}, page,
+      {"part of a page, the page again",
+       {{SimCommand::SPIR, page, SimFault::shortBy(1)}},
+       page,
        kOwedReplyQuietMs},
-      {"part of a page, then a count", {{SimCommand::SPIR, page, SimFault::shortBy(4)}}, count,
+      {"part of a page, then a count",
+       {{SimCommand::SPIR, page, SimFault::shortBy(4)}},
+       count,
        600},
-      {"a page and a byte, the page again", {{SimCommand::SPIR, page, SimFault::longBy(1)}}, page,
+      {"a page and a byte, the page again",
+       {{SimCommand::SPIR, page, SimFault::longBy(1)}},
+       page,
        600},
       {"no page, the page again", {{SimCommand::SPIR, page, none}}, page, 0},
-      {"no page, then the next page", {{SimCommand::SPIR, page, none}}, next_page,
+      {"no page, then the next page",
+       {{SimCommand::SPIR, page, none}},
+       next_page,
        kOwedReplyQuietMs},
       {"a page taken on a retry, then the next page",
-       {{SimCommand::SPIR, page, none}, {SimCommand::SPIR, page, none, true}}, next_page,
+       {{SimCommand::SPIR, page, none}, {SimCommand::SPIR, page, none, true}},
+       next_page,
        kOwedReplyQuietMs},
-      {"part of a count, the count again", {{SimCommand::GETCPS, count, SimFault::shortBy(1)}},
-       count, 100},
+      {"part of a count, the count again",
+       {{SimCommand::GETCPS, count, SimFault::shortBy(1)}},
+       count,
+       100},
       {"no count, the count again", {{SimCommand::GETCPS, count, none}}, count, 0},
       {"no count, then a timestamp", {{SimCommand::GETCPS, count, none}}, timestamp, 500},
       {"a count taken on a retry, then a timestamp",
-       {{SimCommand::GETCPS, count, none}, {SimCommand::GETCPS, count, none, true}}, timestamp,
+       {{SimCommand::GETCPS, count, none}, {SimCommand::GETCPS, count, none, true}},
+       timestamp,
        100},
       {"a count taken on a retry, then the count again",
-       {{SimCommand::GETCPS, count, none}, {SimCommand::GETCPS, count, none, true}}, count, 0},
+       {{SimCommand::GETCPS, count, none}, {SimCommand::GETCPS, count, none, true}},
+       count,
+       0},
   };
   counter.memory = QByteArray(2 * kHistoryPageBytes, 'm');
   for (const Case& c : cases) {

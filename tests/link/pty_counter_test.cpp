@@ -1,3 +1,5 @@
+#include "support/pty_counter.h"
+
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -9,7 +11,6 @@
 #include "platform/qt_serial.h"
 #include "platform/scheduler.h"
 #include "platform/serial.h"
-#include "support/pty_counter.h"
 #include "support/serial_reads.h"
 
 namespace {
@@ -110,8 +111,8 @@ TEST_F(CounterOverPty, TheRestOfAPageAfterALongPauseJoinsNoOtherReply) {
     ++attempts;
   }
   ASSERT_TRUE(page);
-  EXPECT_TRUE(*page == memory.left(4096)) << "the page begins with memory byte "
-                                          << memory.indexOf(page->left(64));
+  EXPECT_TRUE(*page == memory.left(4096))
+      << "the page begins with memory byte " << memory.indexOf(page->left(64));
   EXPECT_EQ(attempts, 3);
 }
 

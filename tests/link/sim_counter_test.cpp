@@ -1,10 +1,11 @@
+#include "support/sim_counter.h"
+
 #include <gtest/gtest.h>
 
 #include "link/protocol.h"
 #include "platform/scheduler.h"
 #include "platform/serial.h"
 #include "support/counter_line.h"
-#include "support/sim_counter.h"
 #include "support/simulation.h"
 
 namespace {
@@ -17,8 +18,8 @@ QByteArray bytes(std::initializer_list<int> values) {
 
 QByteArray countBytes(qint32 count) {
   const quint32 bits = quint32(count);
-  return bytes({int(bits >> 24), int((bits >> 16) & 0xFF), int((bits >> 8) & 0xFF),
-                int(bits & 0xFF)});
+  return bytes(
+      {int(bits >> 24), int((bits >> 16) & 0xFF), int((bits >> 8) & 0xFF), int(bits & 0xFF)});
 }
 
 QByteArray patternedMemory() {
@@ -98,8 +99,8 @@ TEST_F(Counter, FaultKnobsDoWhatTheySay) {
     QByteArray faulty;
   };
   const std::vector<Case> cases = {
-      {"no reply", SimCommand::GETVER, commandGETVER(), 100, counter.version,
-       SimFault::noReply(), ""},
+      {"no reply", SimCommand::GETVER, commandGETVER(), 100, counter.version, SimFault::noReply(),
+       ""},
       {"short", SimCommand::GETCPS, commandGETCPS(), 100, four, SimFault::shortBy(1), four.left(3)},
       {"short by more", SimCommand::SPIR, commandSPIR(0), 600, page, SimFault::shortBy(96),
        page.left(4000)},

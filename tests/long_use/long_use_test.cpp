@@ -302,14 +302,22 @@ class LongUse {
       ASSERT_TRUE(full_disk->ok()) << "the disk's room cannot be set";
     }
     switch (between(0, 20)) {
-      case 0: case 1: case 2: case 3: misbehave(); break;
+      case 0:
+      case 1:
+      case 2:
+      case 3: misbehave(); break;
       case 4: portComesOrGoes(); break;
-      case 5: case 6: connectOrDisconnect(); break;
-      case 7: case 8: case 9: startHistory(); break;
+      case 5:
+      case 6: connectOrDisconnect(); break;
+      case 7:
+      case 8:
+      case 9: startHistory(); break;
       case 10: stopOrCancelHistory(); break;
-      case 11: case 12: screenshot(); break;
+      case 11:
+      case 12: screenshot(); break;
       case 13: counter_.clearFaults(); break;
-      case 14: case 15: diskFillsOrEmpties(); break;
+      case 14:
+      case 15: diskFillsOrEmpties(); break;
       default: break;
     }
     sim_.advance(between(1, 20000));
@@ -545,12 +553,13 @@ TEST(LongUse, EveryFinishedFileIsTheCountersAndTheWindowReturnsToIdle) {
     const bool failed = !run.run(minutes);
     const RunFigures& f = run.figures;
     failed_runs += failed;
-    std::printf("seed %llu: %s, %.1f simulated min, %d faults, %d histories finished, %d "
-                "cancelled, %d failed by the disk, %d screenshots finished, %d failed (%d by the "
-                "disk)\n",
-                (unsigned long long)seed, failed ? "FAILED" : "ok", f.simulated_ms / 60000.0,
-                f.faults, f.histories_finished, f.histories_cancelled, f.histories_failed_by_disk,
-                f.screenshots_finished, f.screenshots_failed, f.screenshots_failed_by_disk);
+    std::printf(
+        "seed %llu: %s, %.1f simulated min, %d faults, %d histories finished, %d "
+        "cancelled, %d failed by the disk, %d screenshots finished, %d failed (%d by the "
+        "disk)\n",
+        (unsigned long long)seed, failed ? "FAILED" : "ok", f.simulated_ms / 60000.0, f.faults,
+        f.histories_finished, f.histories_cancelled, f.histories_failed_by_disk,
+        f.screenshots_finished, f.screenshots_failed, f.screenshots_failed_by_disk);
     total.simulated_ms += f.simulated_ms;
     total.histories_finished += f.histories_finished;
     total.screenshots_finished += f.screenshots_finished;
@@ -558,11 +567,12 @@ TEST(LongUse, EveryFinishedFileIsTheCountersAndTheWindowReturnsToIdle) {
     total.screenshots_failed_by_disk += f.screenshots_failed_by_disk;
     total.faults += f.faults;
   }
-  std::printf("%zu seeds, %.2f simulated hours, %d faults, %d histories and %d screenshots "
-              "finished, %d histories and %d screenshots failed by the disk, %d runs failed\n",
-              seeds.size(), total.simulated_ms / 3600000.0, total.faults,
-              total.histories_finished, total.screenshots_finished,
-              total.histories_failed_by_disk, total.screenshots_failed_by_disk, failed_runs);
+  std::printf(
+      "%zu seeds, %.2f simulated hours, %d faults, %d histories and %d screenshots "
+      "finished, %d histories and %d screenshots failed by the disk, %d runs failed\n",
+      seeds.size(), total.simulated_ms / 3600000.0, total.faults, total.histories_finished,
+      total.screenshots_finished, total.histories_failed_by_disk, total.screenshots_failed_by_disk,
+      failed_runs);
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include "monitor/graph.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -6,7 +8,6 @@
 #include <map>
 #include <vector>
 
-#include "monitor/graph.h"
 #include "support/recording_drawing.h"
 
 namespace {
@@ -106,10 +107,10 @@ TEST(CountRateGraph, PaintDrawsFrameGridBaseLineCountLineAndTextsInThatOrder) {
   }
   ExpectMark(marks[at++], {Kind::Line, kGraphBaseLineColor, 0, 160, 600, 160}, "base line");
   for (int j = 1; j <= 59; ++j) {
-    ExpectMark(marks[at++],
-               {Kind::Line, kGraphCountLineColor, 56 + (j - 1) * 8, kZeroLevelY, 56 + j * 8,
-                kZeroLevelY},
-               "count line piece");
+    ExpectMark(
+        marks[at++],
+        {Kind::Line, kGraphCountLineColor, 56 + (j - 1) * 8, kZeroLevelY, 56 + j * 8, kZeroLevelY},
+        "count line piece");
   }
   for (const Mark& want : {Mark{Kind::Text, kGraphTextColor, 400, 21, 0, 0},
                            Mark{Kind::Text, kGraphTextColor, 56, 21, 0, 0}}) {
@@ -133,9 +134,8 @@ TEST(CountRateGraph, SetsEachColourOnceBeforeItsElementAndTheFontBeforeTheTexts)
   }
   EXPECT_EQ(font_sets, 1);
   EXPECT_EQ(colors, (std::vector<QRgb>{kGraphFrameLightColor, kGraphFrameShadowColor,
-                                       kGraphFrameLightColor, kGraphGridColor,
-                                       kGraphBaseLineColor, kGraphCountLineColor,
-                                       kGraphTextColor}));
+                                       kGraphFrameLightColor, kGraphGridColor, kGraphBaseLineColor,
+                                       kGraphCountLineColor, kGraphTextColor}));
   EXPECT_EQ(kGraphFrameShadowColor, qRgb(0x8C, 0x8C, 0x8C));
   EXPECT_EQ(kGraphGridColor, qRgb(0xEF, 0xEF, 0xEF));
   EXPECT_EQ(kGraphBaseLineColor, qRgb(0x99, 0x00, 0x99));
@@ -153,14 +153,15 @@ struct MinuteCase {
 TEST(CountRateGraph, CountLineScaleTruncationAndSum) {
   const std::vector<MinuteCase> cases = {
       {"all zeros", {}, {}, "CPM:0"},
-      {"largest 5: 24 pixels a count", {{10, 1}, {20, 5}, {59, 3}}, {{10, 128}, {20, 32}, {59, 80}},
+      {"largest 5: 24 pixels a count",
+       {{10, 1}, {20, 5}, {59, 3}},
+       {{10, 128}, {20, 32}, {59, 80}},
        "CPM:9"},
       {"largest 6: r = 2.5", {{0, 1}, {30, 6}}, {{0, 132}, {30, 32}}, "CPM:7"},
       {"largest 7: truncated, not rounded", {{5, 1}, {6, 7}}, {{5, 134}, {6, 32}}, "CPM:8"},
       {"largest 29 lands one pixel above", {{40, 29}, {41, 1}}, {{40, 31}, {41, 147}}, "CPM:30"},
       {"-1 below the base line lowers the sum", {{2, -1}, {3, 3}}, {{2, 176}, {3, 80}}, "CPM:2"},
-      {"only negatives keep the scale at 3", {{0, -2}, {59, -1}}, {{0, 200}, {59, 176}},
-       "CPM:-3"},
+      {"only negatives keep the scale at 3", {{0, -2}, {59, -1}}, {{0, 200}, {59, 176}}, "CPM:-3"},
       {"a count far below zero is held at a million pixels",
        {{1, std::numeric_limits<qint32>::min()}, {2, 1}},
        {{1, 1 << 20}, {2, 128}},
@@ -193,14 +194,30 @@ TEST(CountRateGraph, ScrollChoosesTheMinuteAndMovesTheLabelBack) {
   const std::vector<qint64> cps =
       Series({{3, 1}, {86340 + 7, 2}, {86399, 1}, {86280, 4}, {86400, 99}});
   const std::vector<ScrollCase> cases = {
-      {"oldest minute, 23 h 59 min before now", 0, 0, {{3, 128}}, "CPM:1",
+      {"oldest minute, 23 h 59 min before now",
+       0,
+       0,
+       {{3, 128}},
+       "CPM:1",
        "03/06/2024 05:10:02 PM"},
-      {"newest minute, now", 86340, 86340, {{7, 104}, {59, 128}}, "CPM:3",
+      {"newest minute, now",
+       86340,
+       86340,
+       {{7, 104}, {59, 128}},
+       "CPM:3",
        "03/07/2024 05:09:02 PM"},
       {"one minute back", 86280, 86280, {{0, 56}, {59, 152}}, "CPM:4", "03/07/2024 05:08:02 PM"},
-      {"a start past the newest minute shows the newest", 90000, 86340, {{7, 104}, {59, 128}},
-       "CPM:3", "03/07/2024 05:09:02 PM"},
-      {"a start before the oldest shows the oldest", -5, 0, {{3, 128}}, "CPM:1",
+      {"a start past the newest minute shows the newest",
+       90000,
+       86340,
+       {{7, 104}, {59, 128}},
+       "CPM:3",
+       "03/07/2024 05:09:02 PM"},
+      {"a start before the oldest shows the oldest",
+       -5,
+       0,
+       {{3, 128}},
+       "CPM:1",
        "03/06/2024 05:10:02 PM"},
   };
   for (const ScrollCase& c : cases) {
@@ -261,9 +278,9 @@ struct CanvasCase {
 TEST(CountRateGraph, LayoutFollowsTheGridUnitOfTheCanvasWidth) {
   const std::vector<CanvasCase> cases = {
       {600, 180, 76, 23, 160, 400, 21, 24.0f},
-      {70, 180, 71, 181, 20, 50, 7, 3.0f},   // u = 1
-      {139, 50, 140, 51, 20, 50, 7, 3.0f},   // 139 / 70 truncates to 1
-      {140, 50, 71, 26, 40, 100, 9, 6.0f},   // u = 2
+      {70, 180, 71, 181, 20, 50, 7, 3.0f},  // u = 1
+      {139, 50, 140, 51, 20, 50, 7, 3.0f},  // 139 / 70 truncates to 1
+      {140, 50, 71, 26, 40, 100, 9, 6.0f},  // u = 2
   };
   for (const CanvasCase& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));

@@ -83,7 +83,7 @@ class GraphViewTest : public ::testing::Test {
 TEST_F(GraphViewTest, ScrollValueChoosesTheMinuteAndTheTimeOfItsLabel) {
   window->CPS[3] = 5;  // oldest minute
   window->CPS[59] = 2;
-  window->CPS[60] = 1000;  // just past the oldest minute
+  window->CPS[60] = 1000;     // just past the oldest minute
   window->CPS[86339] = 1000;  // just before the newest minute
   window->CPS[86340] = 1;
   window->CPS[86399] = 4;

@@ -1,3 +1,5 @@
+#include "monitor/sampling.h"
+
 #include <gtest/gtest.h>
 
 #include <QByteArray>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "link/protocol.h"
-#include "monitor/sampling.h"
 #include "platform/scheduler.h"
 #include "platform/serial.h"
 #include "support/counter_window.h"
@@ -146,12 +147,18 @@ TEST_F(SamplingTest, EachRunStoresOneSampleFromTheFirstFourByteReply) {
   const std::vector<ReplyCase> cases = {
       {"00 00 01 2C is 300", {300}, {}, 300, 1, 100},
       {"FF FF FF FE is -2", {-2}, {}, -2, 1, 100},
-      {"80 00 00 00 keeps its sign", {std::numeric_limits<qint32>::min()}, {},
-       std::numeric_limits<qint32>::min(), 1, 100},
+      {"80 00 00 00 keeps its sign",
+       {std::numeric_limits<qint32>::min()},
+       {},
+       std::numeric_limits<qint32>::min(),
+       1,
+       100},
       {"3, 5 and 0 bytes: three commands, then 0",
        {300},
        {SimFault::shortBy(1), SimFault::longBy(1), SimFault::noReply()},
-       0, 3, 300 + 2 * kSettle},
+       0,
+       3,
+       300 + 2 * kSettle},
       // The run before ended on an attempt that heard nothing: this run's first attempt goes out
       // at once, a late reply to it being the same answer. The second follows two bytes, so the
       // line is let fall silent for a wait before it.
@@ -161,7 +168,9 @@ TEST_F(SamplingTest, EachRunStoresOneSampleFromTheFirstFourByteReply) {
       {"a reply later than its wait spoils the next attempt only",
        {300, 41},
        {SimFault::late(150)},
-       41, 3, 300 + kSettle},
+       41,
+       3,
+       300 + kSettle},
   };
   connectToCounter();
   for (const ReplyCase& c : cases) {

@@ -1,3 +1,5 @@
+#include "platform/driver.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -6,7 +8,6 @@
 #include <QTimer>
 
 #include "platform/clock.h"
-#include "platform/driver.h"
 #include "platform/scheduler.h"
 #include "support/process_cpu.h"
 

@@ -1,8 +1,9 @@
+#include "platform/scheduler.h"
+
 #include <gtest/gtest.h>
 
 #include <QStringList>
 
-#include "platform/scheduler.h"
 #include "support/simulation.h"
 
 namespace {

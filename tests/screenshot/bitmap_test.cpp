@@ -23,7 +23,9 @@ QByteArray pictureWith(int index, quint8 value) {
   return picture;
 }
 
-QByteArray pixelAt(const QByteArray& file, int x, int y) { return file.mid(kPixelData + y * kRowBytes + 3 * x, 3); }
+QByteArray pixelAt(const QByteArray& file, int x, int y) {
+  return file.mid(kPixelData + y * kRowBytes + 3 * x, 3);
+}
 
 TEST(PictureToBitmap, HeadersDescribeATopDown512By256TrueColourImage) {
   const QByteArray file = PictureToBitmap(QByteArray(kScreenPictureSize, '\x5A'));

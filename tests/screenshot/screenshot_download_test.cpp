@@ -4,8 +4,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QImage>
 #include <QFile>
+#include <QImage>
 #include <QStringList>
 #include <cstring>
 #include <functional>
@@ -20,7 +20,9 @@
 #include "support/on_screen.h"
 
 // Readable failures: a QString as its text, not as its UTF-16 code units.
-static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+static void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -108,7 +110,9 @@ class ScreenshotDownload : public CounterWindowTest {
     EXPECT_EQ(window->GetCPSTimer.mode(), Timer::kRepeating);
   }
 
-  QByteArray bitmapOfImage(int n) const { return PictureToBitmap(counter.images.at(n - 1).picture); }
+  QByteArray bitmapOfImage(int n) const {
+    return PictureToBitmap(counter.images.at(n - 1).picture);
+  }
 };
 
 // --- The proposed name --------------------------------------------------------------------------
@@ -150,8 +154,7 @@ TEST_P(DownloadOfChosenImage, AsksForThatImageAndSavesItsBitmap) {
   press();
 
   const QByteArray digit = QByteArray::number(n);
-  EXPECT_EQ(imageCommandTexts(),
-            (QStringList{"<GETSSN" + digit + ">>", "<GETSS" + digit + ">>"}));
+  EXPECT_EQ(imageCommandTexts(), (QStringList{"<GETSSN" + digit + ">>", "<GETSS" + digit + ">>"}));
   EXPECT_EQ(readFile(path), bitmapOfImage(n));
   // The counter's images are stamped 10 + n June 2025, 12:30:00.
   EXPECT_EQ(sim.dialogs.proposedNames,
@@ -166,19 +169,18 @@ TEST_P(DownloadOfChosenImage, AsksForThatImageAndSavesItsBitmap) {
 
 INSTANTIATE_TEST_SUITE_P(
     EachChoice, DownloadOfChosenImage,
-    ::testing::Values(
-        ImageChoice{"SS1", [](TELVAR& w) { w.SS1.setChecked(true); }, 1},
-        ImageChoice{"SS2", [](TELVAR& w) { w.SS2.setChecked(true); }, 2},
-        ImageChoice{"SS3", [](TELVAR& w) { w.SS3.setChecked(true); }, 3},
-        ImageChoice{"SS4", [](TELVAR& w) { w.SS4.setChecked(true); }, 4},
-        ImageChoice{"NoneChosen",
-                    [](TELVAR& w) {
-                      for (QRadioButton* b : {&w.SS1, &w.SS2, &w.SS3, &w.SS4}) {
-                        b->setAutoExclusive(false);
-                        b->setChecked(false);
-                      }
-                    },
-                    4}),
+    ::testing::Values(ImageChoice{"SS1", [](TELVAR& w) { w.SS1.setChecked(true); }, 1},
+                      ImageChoice{"SS2", [](TELVAR& w) { w.SS2.setChecked(true); }, 2},
+                      ImageChoice{"SS3", [](TELVAR& w) { w.SS3.setChecked(true); }, 3},
+                      ImageChoice{"SS4", [](TELVAR& w) { w.SS4.setChecked(true); }, 4},
+                      ImageChoice{"NoneChosen",
+                                  [](TELVAR& w) {
+                                    for (QRadioButton* b : {&w.SS1, &w.SS2, &w.SS3, &w.SS4}) {
+                                      b->setAutoExclusive(false);
+                                      b->setChecked(false);
+                                    }
+                                  },
+                                  4}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Retries ------------------------------------------------------------------------------------
@@ -302,8 +304,8 @@ TEST_F(ScreenshotDownload, PleaseWaitIsOnScreenWhileTheWindowIsHeld) {
   const QImage idle = ShownOnScreen(window->DSButton);
   ASSERT_EQ(idle, DrawnNow(window->DSButton)) << "the screen shows the window as it stands";
 
-  const HoldLook look = LookAtButtonDuringHold(sim.scheduler, window->DSButton, window->Graph,
-                                               200, [&] { press(); });
+  const HoldLook look =
+      LookAtButtonDuringHold(sim.scheduler, window->DSButton, window->Graph, 200, [&] { press(); });
 
   ASSERT_TRUE(look.looked);
   SaveForALook(look.shown, "please-wait-on-screen.png");
@@ -376,8 +378,7 @@ TEST_P(TimestampYear, BelowNineteenOrErasedMeansNoImage) {
 
   if (GetParam().empty) {
     EXPECT_EQ(imageCommandTexts(), QStringList{"<GETSSN2>>"});
-    EXPECT_EQ(shown,
-              (std::vector<Shown>{{"Screenshot 2 not found.", kBusyCaption, Timer::kOff}}));
+    EXPECT_EQ(shown, (std::vector<Shown>{{"Screenshot 2 not found.", kBusyCaption, Timer::kOff}}));
     EXPECT_TRUE(sim.dialogs.proposedNames.isEmpty());
   } else {
     EXPECT_EQ(imageCommandTexts(), (QStringList{"<GETSSN2>>", "<GETSS2>>"}));
@@ -414,8 +415,8 @@ TEST_F(ScreenshotDownload, RefusesWhileHistoryDownloads) {
 
   press();
 
-  EXPECT_EQ(shown, (std::vector<Shown>{{"Downloading history.\nPlease wait.", kIdleCaption,
-                                        Timer::kRepeating}}));
+  EXPECT_EQ(shown, (std::vector<Shown>{
+                       {"Downloading history.\nPlease wait.", kIdleCaption, Timer::kRepeating}}));
   EXPECT_EQ(counter.log().size(), logged);
   EXPECT_EQ(sim.nowUs(), pressed_us);
   EXPECT_TRUE(sim.dialogs.proposedNames.isEmpty());
@@ -490,15 +491,23 @@ TEST_F(ScreenshotDownload, FileFailuresAreReportedAndLeaveNoPartialFile) {
   const QString early = sim.path("early.bmp");
   const QString late = sim.path("late.bmp");
   const Case cases[] = {
-      {"folder that does not exist", missing, {failure("create", missing, ENOENT)},
+      {"folder that does not exist",
+       missing,
+       {failure("create", missing, ENOENT)},
        [this] { press(); }},
-      {"write that stops early", early, {failure("write", early, EFBIG), removed(early)},
+      {"write that stops early",
+       early,
+       {failure("write", early, EFBIG), removed(early)},
        writeReplacing(early, 100000)},
       // The last bytes are the ones that do not fit: a buffered file took them without a word
       // and failed only at its flush.
-      {"write that stops a few KiB short", late, {failure("write", late, EFBIG), removed(late)},
+      {"write that stops a few KiB short",
+       late,
+       {failure("write", late, EFBIG), removed(late)},
        writeReplacing(late, kScreenBitmapFileSize - 3 * 1024)},
-      {"existing name that cannot be deleted", blocked, {failure("delete", blocked, EISDIR)},
+      {"existing name that cannot be deleted",
+       blocked,
+       {failure("delete", blocked, EISDIR)},
        [this] { press(); }},
   };
   for (const Case& c : cases) {

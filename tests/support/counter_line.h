@@ -39,7 +39,7 @@ struct CounterLineTest : ::testing::Test {
 
   // The program's exchange, made as a handler on the window's thread makes it: the reply taken.
   std::optional<QByteArray> exchangeOnce(const QByteArray& command, int wait_ms, int reads = 1,
-                                bool (*passes)(QByteArrayView) = nullptr) {
+                                         bool (*passes)(QByteArrayView) = nullptr) {
     Scheduler::HandlerScope handler(sim.scheduler);
     return exchange(uart, sim.scheduler, {command, wait_ms, passes, reads});
   }

@@ -26,8 +26,10 @@ QImage ShownOnScreen(QWidget& control) {
 }
 
 QImage DrawnNow(QWidget& control) {
-  return control.window()->grab(areaInWindow(control)).toImage().convertToFormat(
-      QImage::Format_RGB32);
+  return control.window()
+      ->grab(areaInWindow(control))
+      .toImage()
+      .convertToFormat(QImage::Format_RGB32);
 }
 
 void SaveForALook(const QImage& image, const char* name) {

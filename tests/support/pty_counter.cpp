@@ -73,8 +73,8 @@ void PtyCounter::writeDueBytes() {
     const SimDelivery& front = outgoing_.front();
     if (sent_of_front_ == 0) front_start_us_ = std::max(front.start_us, line_free_us_);
     const qint64 elapsed = nowUs() - front_start_us_;
-    const qsizetype due = std::min<qsizetype>(
-        front.bytes.size(), elapsed * kWireBaud / (kWireBitsPerByte * 1000000));
+    const qsizetype due =
+        std::min<qsizetype>(front.bytes.size(), elapsed * kWireBaud / (kWireBitsPerByte * 1000000));
     if (due > sent_of_front_) {
       const ssize_t n = ::write(pty_.masterFd(), front.bytes.constData() + sent_of_front_,
                                 size_t(due - sent_of_front_));

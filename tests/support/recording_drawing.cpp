@@ -32,7 +32,8 @@ void RecordingDrawing::drawText(const QString& text, int x, int y) {
 std::vector<RecordingDrawing::Operation> RecordingDrawing::marks() const {
   std::vector<Operation> result;
   for (const Operation& op : operations_) {
-    if (op.kind == Kind::Line || op.kind == Kind::Fill || op.kind == Kind::Text) result.push_back(op);
+    if (op.kind == Kind::Line || op.kind == Kind::Fill || op.kind == Kind::Text)
+      result.push_back(op);
   }
   return result;
 }

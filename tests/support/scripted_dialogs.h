@@ -21,7 +21,10 @@ class ScriptedDialogs final : public Dialogs {
 
   std::optional<QString> saveFile(QWidget* parent, const QString& proposed_name) override;
   void message(QWidget* parent, const QString& text) override;
-  void beep() override { ++beeps; events.append(QStringLiteral("beep")); }
+  void beep() override {
+    ++beeps;
+    events.append(QStringLiteral("beep"));
+  }
 
   QStringList proposedNames;
   QStringList messages;

@@ -11,10 +11,10 @@ struct Frame {
 };
 
 constexpr Frame kFrames[] = {
-    {SimCommand::GETVER, "GETVER", 0},       {SimCommand::GETCPS, "GETCPS", 0},
-    {SimCommand::SPIR, "SPIR", 5},           {SimCommand::GETSSN, "GETSSN", 1},
-    {SimCommand::GETSS, "GETSS", 1},         {SimCommand::GETSERIAL, "GETSERIAL", 0},
-    {SimCommand::DSID, "DSID", 0},           {SimCommand::FACTORYRESET, "FACTORYRESET", 0},
+    {SimCommand::GETVER, "GETVER", 0}, {SimCommand::GETCPS, "GETCPS", 0},
+    {SimCommand::SPIR, "SPIR", 5},     {SimCommand::GETSSN, "GETSSN", 1},
+    {SimCommand::GETSS, "GETSS", 1},   {SimCommand::GETSERIAL, "GETSERIAL", 0},
+    {SimCommand::DSID, "DSID", 0},     {SimCommand::FACTORYRESET, "FACTORYRESET", 0},
     {SimCommand::REBOOT, "REBOOT", 0},
 };
 
@@ -154,8 +154,7 @@ std::optional<SimFault> SimCounter::nextFault(SimCommand command) {
 
 QByteArray SimCounter::replyTo(SimCommand command, const QByteArray& frame, qint64 at_us) {
   switch (command) {
-    case SimCommand::GETVER:
-      return version;
+    case SimCommand::GETVER: return version;
     case SimCommand::GETCPS: {
       if (counts_.empty()) return bigEndian32(countAt ? countAt(at_us) : 0);
       const qint32 count = counts_[std::min(next_count_, counts_.size() - 1)];
@@ -176,14 +175,10 @@ QByteArray SimCounter::replyTo(SimCommand command, const QByteArray& frame, qint
       const int n = imageNumber(frame[6]);
       return n ? images[n - 1].picture + kImageEnd : QByteArray();
     }
-    case SimCommand::GETSERIAL:
-      return serialNumber;
-    case SimCommand::DSID:
-      return dsid;
-    case SimCommand::FACTORYRESET:
-      return factoryResetReply;
-    case SimCommand::REBOOT:
-      return rebootReply;
+    case SimCommand::GETSERIAL: return serialNumber;
+    case SimCommand::DSID: return dsid;
+    case SimCommand::FACTORYRESET: return factoryResetReply;
+    case SimCommand::REBOOT: return rebootReply;
   }
   return {};
 }
@@ -196,26 +191,15 @@ void SimCounter::answer(SimCommand command, const QByteArray& frame, qint64 at_u
   qint64 start = at_us + latencyUs;
   if (fault) {
     switch (fault->kind) {
-      case SimFault::Kind::NoReply:
-        return;
-      case SimFault::Kind::Vanish:
-        vanish_requested_ = true;
-        return;
-      case SimFault::Kind::Short:
-        reply.chop(fault->bytes);
-        break;
-      case SimFault::Kind::Long:
-        reply.append(QByteArray(fault->bytes, '\0'));
-        break;
+      case SimFault::Kind::NoReply: return;
+      case SimFault::Kind::Vanish: vanish_requested_ = true; return;
+      case SimFault::Kind::Short: reply.chop(fault->bytes); break;
+      case SimFault::Kind::Long: reply.append(QByteArray(fault->bytes, '\0')); break;
       case SimFault::Kind::WrongLastByte:
         if (!reply.isEmpty()) reply.back() = char(reply.back() ^ 0xFF);
         break;
-      case SimFault::Kind::Late:
-        start += fault->delay_us;
-        break;
-      case SimFault::Kind::Stray:
-        out.push_back({QByteArray(fault->bytes, '?'), start});
-        break;
+      case SimFault::Kind::Late: start += fault->delay_us; break;
+      case SimFault::Kind::Stray: out.push_back({QByteArray(fault->bytes, '?'), start}); break;
       case SimFault::Kind::Split: {
         const QByteArray first = reply.left(fault->bytes);
         out.push_back({first, start});

@@ -15,7 +15,15 @@
 
 // The commands the counter knows.
 enum class SimCommand {
-  GETVER, GETCPS, SPIR, GETSSN, GETSS, GETSERIAL, DSID, FACTORYRESET, REBOOT
+  GETVER,
+  GETCPS,
+  SPIR,
+  GETSSN,
+  GETSS,
+  GETSERIAL,
+  DSID,
+  FACTORYRESET,
+  REBOOT
 };
 QByteArray commandWord(SimCommand command);
 

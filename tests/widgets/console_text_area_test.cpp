@@ -1,3 +1,5 @@
+#include "widgets/console_text_area.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,8 +12,6 @@
 #include <algorithm>
 #include <memory>
 #include <vector>
-
-#include "widgets/console_text_area.h"
 
 namespace {
 
@@ -63,18 +63,19 @@ struct AppendCase {
 
 std::vector<AppendCase> AppendCases() {
   std::vector<AppendCase> cases;
-  cases.push_back({"ascii lines with CR LF, CR and LF split across chunks",
-                   {Ascii("<GETVER>>"), Ascii("\r\nTELVAR v1"), Ascii(".2\r"), Ascii("\n"),
-                    Ascii("next\rline\n\n"), Ascii("\r"), Ascii("\r"), Ascii("\n\r\n"),
-                    Ascii("tail")}});
+  cases.push_back(
+      {"ascii lines with CR LF, CR and LF split across chunks",
+       {Ascii("<GETVER>>"), Ascii("\r\nTELVAR v1"), Ascii(".2\r"), Ascii("\n"),
+        Ascii("next\rline\n\n"), Ascii("\r"), Ascii("\r"), Ascii("\n\r\n"), Ascii("tail")}});
   std::vector<QString> hex;
   for (int size : {1, 2, 7, 64, 3, 150, 1, 300, 90}) hex.push_back(Hex(Bytes(size, size)));
   cases.push_back({"one long hex line that wraps", hex});
-  cases.push_back({"mixed ascii, hex, wide and narrow runs, control and high bytes",
-                   {Ascii("iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii"),
-                    Ascii("WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW\r"),
-                    Ascii("\n") + Hex(Bytes(40, 3)), Ascii(QByteArray("\x00\x01\x1b\x7f", 4)),
-                    Ascii(Bytes(256, 0)), Ascii("\t tab\r\n"), Hex(Bytes(120, 9)), Ascii("\n")}});
+  cases.push_back(
+      {"mixed ascii, hex, wide and narrow runs, control and high bytes",
+       {Ascii("iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii"),
+        Ascii("WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW\r"), Ascii("\n") + Hex(Bytes(40, 3)),
+        Ascii(QByteArray("\x00\x01\x1b\x7f", 4)), Ascii(Bytes(256, 0)), Ascii("\t tab\r\n"),
+        Hex(Bytes(120, 9)), Ascii("\n")}});
   return cases;
 }
 
@@ -196,8 +197,8 @@ TEST(ConsoleTextAreaTest, ScrollPositionIsClampedToShowTheLastLineAtTheBottom) {
 }
 
 void SendMouse(QWidget* viewport, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-  QMouseEvent event(type, QPointF(at), QPointF(viewport->mapToGlobal(at)), Qt::LeftButton,
-                    buttons, Qt::NoModifier);
+  QMouseEvent event(type, QPointF(at), QPointF(viewport->mapToGlobal(at)), Qt::LeftButton, buttons,
+                    Qt::NoModifier);
   QApplication::sendEvent(viewport, &event);
 }
 
@@ -236,7 +237,8 @@ TEST(ConsoleTextAreaTest, MouseSelectionIsCopiedToTheClipboard) {
   Drag(*area, {right, bottom}, {right, bottom});
   EXPECT_FALSE(area->hasSelectedText());
   area->copy();
-  EXPECT_EQ(QApplication::clipboard()->text(), "alpha\r\nbeta") << "nothing selected, nothing copied";
+  EXPECT_EQ(QApplication::clipboard()->text(), "alpha\r\nbeta")
+      << "nothing selected, nothing copied";
 
   EXPECT_EQ(available, (std::vector<bool>{true, false, true, false}))
       << "a press starts a new, empty selection";
@@ -265,7 +267,8 @@ TEST(ConsoleTextAreaTest, CopyAndSelectAllKeysWinOverWindowShortcuts) {
   auto area = ShownArea();
   for (const QKeySequence::StandardKey key : {QKeySequence::Copy, QKeySequence::SelectAll}) {
     const QKeyCombination combination = QKeySequence(key)[0];
-    QKeyEvent override(QEvent::ShortcutOverride, combination.key(), combination.keyboardModifiers());
+    QKeyEvent override(QEvent::ShortcutOverride, combination.key(),
+                       combination.keyboardModifiers());
     override.ignore();
     QApplication::sendEvent(area.get(), &override);
     EXPECT_TRUE(override.isAccepted());
@@ -279,8 +282,8 @@ qsizetype FirstPositionOfLine(const ConsoleTextArea& area, int line) {
 }
 
 TEST(ConsoleTextAreaTest, ResizeWrapsAnewAsAFreshAreaOfThatSize) {
-  const QString text = Ascii("header line\r\n") + Hex(Bytes(500, 2)) + Ascii("\r\nend\n") +
-                       Ascii(Bytes(256, 0));
+  const QString text =
+      Ascii("header line\r\n") + Hex(Bytes(500, 2)) + Ascii("\r\nend\n") + Ascii(Bytes(256, 0));
   const QString more = Hex(Bytes(33, 7));
   auto area = ShownArea();
   area->setText(text);
@@ -348,8 +351,8 @@ TEST(ConsoleTextAreaTest, EveryCharacterIsDrawnSafelyAndVisibly) {
   for (int code = 0; code < 256; ++code) {
     const QChar c(static_cast<char16_t>(code));
     area->setText(QString(c));
-    const bool blank_expected = c == u' ' || c == u'\t' || c == QChar(0xA0) || c == u'\n' ||
-                                c == u'\r';
+    const bool blank_expected =
+        c == u' ' || c == u'\t' || c == QChar(0xA0) || c == u'\n' || c == u'\r';
     EXPECT_EQ(HasInk(area->grab().toImage(), blank), !blank_expected) << "byte " << code;
   }
 

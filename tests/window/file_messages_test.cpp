@@ -72,7 +72,8 @@ TEST(CreateNewFile, RefusesANameThatIsTakenAndLeavesThatFileAlone) {
   }
   QString failure;
   EXPECT_EQ(createNewFile(path, failure), nullptr);
-  EXPECT_TRUE(failure.startsWith("Could not create " + native(path) + ": ")) << failure.toStdString();
+  EXPECT_TRUE(failure.startsWith("Could not create " + native(path) + ": "))
+      << failure.toStdString();
   QFile f(path);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), QByteArray("earlier"));

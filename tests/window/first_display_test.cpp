@@ -2,9 +2,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QPixmap>
-#include <QKeyEvent>
 #include <QRadioButton>
 #include <QTest>
 #include <optional>
