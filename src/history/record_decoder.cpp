@@ -210,7 +210,7 @@ class Decoder {
     static constexpr char kSeparatorBefore[] = "?// ::";  // [i] stands before field i; [0] unused
     const QByteArrayView stamp(reinterpret_cast<const char*>(bytes_) + std::min(first, n_),
                                std::clamp<qint64>(n_ - first, 0, kTimestampBytes));
-    const CounterTimestamp at = decodeCounterTimestampPadded(stamp);
+    const CounterTimestamp at = decodeCounterTimestamp(stamp);
     const int fields[] = {at.yearInCentury(), at.month, at.day, at.hour, at.minute, at.second};
     text_.put("_20", 3);
     for (int i = 0; i < 6; ++i) {

@@ -63,12 +63,7 @@ std::optional<qint32> decodeCount(QByteArrayView reply) {
   return qint32(bits);
 }
 
-std::optional<CounterTimestamp> decodeCounterTimestamp(QByteArrayView bytes) {
-  if (bytes.size() < kTimestampBytes) return std::nullopt;
-  return decodeCounterTimestampPadded(bytes);
-}
-
-CounterTimestamp decodeCounterTimestampPadded(QByteArrayView bytes) {
+CounterTimestamp decodeCounterTimestamp(QByteArrayView bytes) {
   const auto at = [bytes](qsizetype index) {
     return index < bytes.size() ? int(byteAt(bytes, index)) : 0;
   };

@@ -66,11 +66,9 @@ struct CounterTimestamp {
   // The number of the year's byte, as file names and the history text write it.
   int yearInCentury() const { return year - kCentury; }
 };
-// The timestamp in the first six bytes; none when there are fewer.
-std::optional<CounterTimestamp> decodeCounterTimestamp(QByteArrayView bytes);
-// The same, a byte missing from the six read as 0: a record cut off by the end of the history
-// memory still has its time.
-CounterTimestamp decodeCounterTimestampPadded(QByteArrayView bytes);
+// The timestamp in the first six bytes, a byte missing from them read as 0: a record cut off by
+// the end of the history memory still has its time, and so has a file name.
+CounterTimestamp decodeCounterTimestamp(QByteArrayView bytes);
 
 // A timestamp reply whose year byte is below 19 or 0xFF says that the counter holds no such image.
 bool timestampMarksNoImage(QByteArrayView reply);

@@ -45,7 +45,7 @@ void endWithFailure(TELVAR& window, const QString& text) {
 }  // namespace
 
 QString proposedScreenshotName(QByteArrayView timestamp) {
-  const CounterTimestamp at = decodeCounterTimestampPadded(timestamp);
+  const CounterTimestamp at = decodeCounterTimestamp(timestamp);
   return QStringLiteral("kavscreenshot_") + formatTwoDigits(at.day) + formatTwoDigits(at.month) +
          formatTwoDigits(at.yearInCentury()) + QStringLiteral("_") + formatTwoDigits(at.hour) +
          formatTwoDigits(at.minute) + formatTwoDigits(at.second) + QStringLiteral(".bmp");
