@@ -63,15 +63,18 @@ Settling settleLine(Serial& uart, Scheduler& scheduler, quint64 connection,
   qint64 last_heard = start;
   for (;;) {
     const qint64 now = nowMs(scheduler);
-    if (now - last_heard >= preparation.quiet_ms) {
+    const bool due_came =
+        preparation.quiet_once_come_ms > 0 && settled.dropped >= preparation.bytes_due;
+    const int quiet_ms = due_came ? preparation.quiet_once_come_ms : preparation.quiet_ms;
+    if (now - last_heard >= quiet_ms) {
       settled.silent = true;
       return settling;
     }
     if (now - start >= preparation.limit_ms) return settling;
     settling.given_up = question.still_wanted && !question.still_wanted();
     if (settling.given_up) return settling;
-    const qint64 step = std::min<qint64>({kSettleStepMs, preparation.quiet_ms - (now - last_heard),
-                                          preparation.limit_ms - (now - start)});
+    const qint64 step = std::min<qint64>(
+        {kSettleStepMs, quiet_ms - (now - last_heard), preparation.limit_ms - (now - start)});
     scheduler.sleepCurrentThread(int(step));
     settling.given_up = !stillConnected(uart, connection);
     if (settling.given_up) return settling;

@@ -52,7 +52,13 @@ Preparation prepareOwed(const LineState& line, const Question& question) {
   // After an attempt on which nothing came, a late reply to the same command is the same answer.
   if (line.command == question.command && !line.heard) return {Step::Drop};
   if (owedCouldPassFor(line, question)) return settleLong();
-  if (line.page_bytes_due > 0 && asksForPage(question)) return settleLong();
+  // The rest of a page may come after a long pause; once it has come, the page is over.
+  if (line.page_bytes_due > 0 && asksForPage(question)) {
+    Preparation preparation = settleLong();
+    preparation.bytes_due = line.page_bytes_due;
+    preparation.quiet_once_come_ms = settleShort(line, question).quiet_ms;
+    return preparation;
+  }
   // Settling a line that never falls silent only costs time; and what comes on it spoils any
   // reply, so none is taken from it.
   if (line.noisy) return {Step::Drop};

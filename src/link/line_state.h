@@ -78,6 +78,10 @@ struct Preparation {
   Step step = Step::HandToConsole;
   int quiet_ms = 0;
   int limit_ms = 0;
+  // Settle: once this many bytes have been dropped (the rest of the pages owed), the silence
+  // needed is only quiet_once_come_ms. 0: no such shortening.
+  qsizetype bytes_due = 0;
+  int quiet_once_come_ms = 0;
   bool operator==(const Preparation&) const = default;
 };
 

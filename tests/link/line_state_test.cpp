@@ -62,8 +62,14 @@ TEST(LineState, WhatAnExchangeDoesBeforeItWrites) {
       {"no page: the same page at once", owed(kPage0, false, 4096), kPage0, 1700, {Step::Drop}},
       {"no page: another page could take it", owed(kPage0, false, 4096), kPage1, 1700,
        settle(kOwedReplyQuietMs)},
-      {"part of a page: its rest may pause long", owed(kPage0, true, 1), kPage0, 1700,
-       settle(kOwedReplyQuietMs)},
+      {"part of a page: its rest may pause long, and once it has come the page is over",
+       owed(kPage0, true, 1), kPage0, 1700,
+       [] {
+         Preparation p = settle(kOwedReplyQuietMs);
+         p.bytes_due = 1;
+         p.quiet_once_come_ms = 600;
+         return p;
+       }()},
       {"a page and more: the wait", owed(kPage0, true, 0), kPage0, 1700, settle(600)},
       {"part of a page, then a count: the page's wait", owed(kPage0, true, 96), kCount, 1700,
        settle(600)},
